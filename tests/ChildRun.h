@@ -1,0 +1,98 @@
+// ChildRun: runs one piece of console code in a forked child whose standard input is a pipe
+// or a pseudo-terminal, and hands back what the code returned and exactly what it printed.
+//
+// The console works on process-wide state (descriptor 0, the standard streams, the terminal's
+// attributes), so each call gets a fresh process: nothing one test reads or leaves buffered
+// can leak into the next, and a call that would wait forever is killed at its time limit.
+//
+//   Transcript run = RunOnPipe("42\n", [] {
+//       QHxConsole console;
+//       char buf[16] = {};
+//       int r = console.Read(buf, 15, "Age", false);
+//       return Outcome{r, {}, Bytes(buf, sizeof buf)};
+//   });
+//   EXPECT_EQ(run.out, "Age : ");
+//
+// The call runs in the child, so GoogleTest assertions inside it are lost: hand everything
+// worth checking back in the Outcome and assert in the test.
+#ifndef HXCONSOLE_TESTS_CHILDRUN_H
+#define HXCONSOLE_TESTS_CHILDRUN_H
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace hxtest {
+
+// What the call hands back from the child.
+struct Outcome {
+    int result = 0;          // the operation's result
+    std::vector<int> values; // anything else worth a look: out-parameters, second results
+    std::string bytes;       // raw bytes, typically the whole buffer the call read into
+};
+
+// What the test gets back.
+struct Transcript {
+    bool returned = false; // the call returned and its Outcome arrived
+    Outcome outcome;
+    std::string out;        // standard output, byte for byte
+    std::string err;        // standard error, byte for byte
+    std::string screen;     // terminal runs: what the terminal displayed (echoed keys)
+    bool echoAfter = false; // terminal runs: ECHO was on when the call returned
+    bool timedOut = false;  // the child outlived its time limit and was killed
+    int signal = 0;         // the signal that ended the child; 0 when it exited
+};
+
+using Call = std::function<Outcome()>;
+using Millis = std::chrono::milliseconds;
+
+const Millis kTimeLimit{10000};
+
+// `size` bytes of `buf`, NULs and all.
+std::string Bytes(const char* buf, size_t size);
+
+// Runs `call` with standard input reading a pipe that holds `input`. The pipe is closed after
+// the input (end of input) unless `closeInput` is false, in which case a read past the input
+// waits until the time limit ends the child.
+Transcript RunOnPipe(const std::string& input, const Call& call, bool closeInput = true,
+              Millis limit = kTimeLimit);
+
+// The operator's side of a pseudo-terminal: what a script can do while the call runs.
+class Terminal
+{
+  public:
+    // Sends keys as if typed: "\n" is Enter, "\x04" (Ctrl-D) at the start of a line is end of
+    // input, "\x03" (Ctrl-C) interrupts.
+    void Type(const std::string& keys);
+
+    // Waits until the terminal's ECHO flag is `on`; false if the child ended or the time
+    // limit passed first. Type a hidden answer only after WaitForEcho(false): switching echo
+    // off discards whatever was typed before.
+    bool WaitForEcho(bool on);
+
+    // Sends a signal to the child.
+    void Signal(int sig);
+
+  private:
+    friend Transcript RunOnTerminal(const Call&, const std::function<void(Terminal&)>&, Millis);
+    Terminal(int master, int slave, pid_t child, std::chrono::steady_clock::time_point deadline);
+    bool ChildGone() const;
+
+    int m_master;
+    int m_slave;
+    pid_t m_child;
+    std::chrono::steady_clock::time_point m_deadline;
+};
+
+// Runs `call` with standard input on a fresh pseudo-terminal that is the child's controlling
+// terminal, while `script` plays the operator from the test's side. Standard output and
+// standard error stay pipes, so Transcript::out holds only what the call printed and Transcript::screen
+// what the terminal echoed.
+Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>& script,
+                  Millis limit = kTimeLimit);
+
+} // namespace hxtest
+
+#endif

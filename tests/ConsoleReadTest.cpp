@@ -1,0 +1,253 @@
+// Read, the primitive every prompt ends in: plain reads on a pipe, hidden reads on a
+// pseudo-terminal (and their refusal anywhere else).
+#include "ChildRun.h"
+#include "QHxConsole.h"
+
+#include <cerrno>
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace hxtest;
+
+namespace {
+
+const size_t kBufSize = 40;
+
+// A buffer full of '#', so that what Read wrote, terminator or not, stands out against it.
+struct Guarded {
+    char buf[kBufSize];
+    Guarded()
+    {
+        memset(buf, '#', sizeof buf);
+    }
+    std::string Bytes() const
+    {
+        return hxtest::Bytes(buf, sizeof buf);
+    }
+};
+
+// `reads` calls of Read in a row on one console: the first result is Outcome::result, the
+// rest go to Outcome::values, and the buffers are concatenated in Outcome::bytes.
+Call Reads(int reads, unsigned long size, const char* prompt, bool hidden)
+{
+    return [=] {
+        QHxConsole console(false);
+        Outcome outcome;
+        for (int i = 0; i < reads; ++i) {
+            Guarded g;
+            int r = console.Read(g.buf, size, prompt, hidden);
+            if (i == 0)
+                outcome.result = r;
+            else
+                outcome.values.push_back(r);
+            outcome.bytes += g.Bytes();
+        }
+        return outcome;
+    };
+}
+
+std::string Padded(const std::string& text)
+{
+    return text + std::string(kBufSize - text.size(), '#');
+}
+
+const char kPassword[] = "Password";
+
+} // namespace
+
+TEST(ReadPlain, ShowsPromptAndReplacesFinalNewline)
+{
+    Transcript run = RunOnPipe("abc\n", Reads(1, 15, "Name", false));
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, 3);
+    EXPECT_EQ(run.outcome.bytes, Padded(std::string("abc\0", 4)));
+    EXPECT_EQ(run.out, "Name : ");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(ReadPlain, NullPromptPrintsNothing)
+{
+    Transcript run = RunOnPipe("abc\n", Reads(1, 15, nullptr, false));
+    EXPECT_EQ(run.outcome.result, 3);
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(ReadPlain, PromptIsVisibleWhileWaiting)
+{
+    // Input never comes: the child is killed while blocked in read(2), so only what was
+    // flushed before the read reached the pipe.
+    Transcript run = RunOnPipe("", Reads(1, 15, "Name", false), false, Millis(300));
+    EXPECT_TRUE(run.timedOut);
+    EXPECT_EQ(run.out, "Name : ");
+}
+
+TEST(ReadPlain, EmptyLineIsZero)
+{
+    Transcript run = RunOnPipe("\n", Reads(1, 15, "Name", false));
+    EXPECT_EQ(run.outcome.result, 0);
+    EXPECT_EQ(run.outcome.bytes, Padded(std::string(1, '\0')));
+}
+
+TEST(ReadPlain, LongLineComesInChunksOfSize)
+{
+    Transcript run = RunOnPipe("123456789\n", Reads(2, 7, nullptr, false));
+    EXPECT_EQ(run.outcome.result, 7);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{2});
+    // The first chunk keeps its last digit and is not terminated.
+    EXPECT_EQ(run.outcome.bytes, Padded("1234567") + Padded(std::string("89\0", 3)));
+}
+
+TEST(ReadPlain, OneReadTakesWhatThePipeHolds)
+{
+    Transcript run = RunOnPipe("5\n7\n", Reads(2, 7, nullptr, false));
+    EXPECT_EQ(run.outcome.result, 3);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{-1}); // the 7 is not seen twice
+    EXPECT_EQ(run.outcome.bytes.substr(0, kBufSize), Padded(std::string("5\n7\0", 4)));
+}
+
+TEST(ReadPlain, LastBytesBeforeEndOfInputStayUnterminated)
+{
+    Transcript run = RunOnPipe("abc", Reads(1, 15, nullptr, false));
+    EXPECT_EQ(run.outcome.result, 3);
+    EXPECT_EQ(run.outcome.bytes, Padded("abc"));
+}
+
+TEST(ReadPlain, EndOfInputIsMinusOneWithoutMessage)
+{
+    Transcript run = RunOnPipe("", Reads(1, 15, "Name", false));
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.outcome.bytes, Padded(""));
+    EXPECT_EQ(run.out, "Name : ");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(Read, NullBufferDoesNothing)
+{
+    Transcript run = RunOnPipe("abc\n", [] {
+        QHxConsole console(true);
+        Guarded g;
+        int refused = console.Read(nullptr, 15, "Name", false);
+        int next = console.Read(g.buf, 15, nullptr, false);
+        return Outcome{refused, {next}, g.Bytes()};
+    });
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{3}); // the input is still there
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(ReadHidden, OffTerminalShowsPromptAndReadsNothing)
+{
+    Transcript run = RunOnPipe("secret\n", [] {
+        QHxConsole console;
+        Guarded hidden, plain;
+        int refused = console.Read(hidden.buf, 128, kPassword, true);
+        int next = console.Read(plain.buf, 15, nullptr, false);
+        return Outcome{refused, {next}, hidden.Bytes()};
+    });
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{6});
+    EXPECT_EQ(run.outcome.bytes, Padded(""));
+    EXPECT_EQ(run.out, "Password : ");
+    EXPECT_EQ(run.err, "tcgetattr failed with error 25 : 'Inappropriate ioctl for device'\n");
+}
+
+TEST(ReadHidden, ReadsWithoutEchoThenEchoesAgain)
+{
+    // A hidden read, then a plain one: the password must not reach the screen, the second
+    // answer must.
+    Transcript run = RunOnTerminal(
+        [] {
+            QHxConsole console;
+            Guarded hidden, plain;
+            int r = console.Read(hidden.buf, 128, kPassword, true);
+            int next = console.Read(plain.buf, 15, nullptr, false);
+            return Outcome{r, {next}, hidden.Bytes()};
+        },
+        [](Terminal& t) {
+            ASSERT_TRUE(t.WaitForEcho(false));
+            t.Type("secret\n");
+            ASSERT_TRUE(t.WaitForEcho(true));
+            t.Type("shown\n");
+        });
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, 6);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{5});
+    // The line is copied with its terminator, then its newline becomes a second NUL.
+    EXPECT_EQ(run.outcome.bytes, Padded(std::string("secret\0\0", 8)));
+    EXPECT_EQ(run.out, "Password : \n"); // exactly one newline for the unechoed Enter
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.screen.find("secret"), std::string::npos);
+    EXPECT_NE(run.screen.find("shown"), std::string::npos);
+    EXPECT_TRUE(run.echoAfter);
+}
+
+TEST(ReadHidden, LongLineIsCutAt31AndTheRestWaitsInTheStream)
+{
+    const std::string typed = "abcdefghijklmnopqrstuvwxyz0123456789ABCD"; // 40 characters
+    Transcript run = RunOnTerminal(Reads(2, 128, kPassword, true), [&](Terminal& t) {
+        ASSERT_TRUE(t.WaitForEcho(false));
+        t.Type(typed + "\n"); // typed once: the second read must not wait for more
+    });
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, 31);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{9});
+    EXPECT_EQ(run.outcome.bytes, Padded(typed.substr(0, 31) + '\0') +
+                                     Padded(typed.substr(31) + std::string(2, '\0')));
+    EXPECT_EQ(run.out, "Password : \nPassword : \n");
+}
+
+TEST(ReadHidden, DiscardsWhatWasTypedAhead)
+{
+    // The plain read takes "ab" and leaves "cdef\n" unread on the terminal; switching echo
+    // off throws that away, so the hidden read waits for a fresh line.
+    Transcript run = RunOnTerminal(
+        [] {
+            QHxConsole console;
+            Guarded plain, hidden;
+            console.Read(plain.buf, 2, nullptr, false);
+            int r = console.Read(hidden.buf, 128, nullptr, true);
+            return Outcome{r, {}, hidden.Bytes()};
+        },
+        [](Terminal& t) {
+            t.Type("abcdef\n");
+            ASSERT_TRUE(t.WaitForEcho(false));
+            t.Type("pw\n");
+        });
+    EXPECT_EQ(run.outcome.result, 2);
+    EXPECT_EQ(run.outcome.bytes, Padded(std::string("pw\0\0", 4)));
+}
+
+TEST(ReadHidden, EndOfInputReportsFgetsAndRestoresEcho)
+{
+    Transcript run = RunOnTerminal(
+        [] {
+            QHxConsole console;
+            Guarded g;
+            errno = EBADF; // a stale error number must not show in the report
+            int r = console.Read(g.buf, 128, kPassword, true);
+            return Outcome{r, {}, g.Bytes()};
+        },
+        [](Terminal& t) {
+            ASSERT_TRUE(t.WaitForEcho(false));
+            t.Type("\x04");
+        });
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.outcome.bytes, Padded(""));
+    EXPECT_EQ(run.out, "Password : ");
+    EXPECT_EQ(run.err, "fgets failed with error 0 : 'Success'\n");
+    EXPECT_TRUE(run.echoAfter);
+}
+
+TEST(ReadHidden, LineStartingWithNulCountsAsEmpty)
+{
+    Transcript run = RunOnTerminal(Reads(1, 128, kPassword, true), [](Terminal& t) {
+        ASSERT_TRUE(t.WaitForEcho(false));
+        t.Type(std::string("\0abc\n", 5));
+    });
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.out, "Password : \n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(run.echoAfter);
+}

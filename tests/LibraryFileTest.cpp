@@ -1,0 +1,169 @@
+// The built library file itself: what it exports, its SONAME and its build stamp.
+#include <cstring>
+#include <cxxabi.h>
+#include <elf.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <string>
+
+namespace {
+
+// Just enough of an ELF64 reader for the questions below.
+class ElfFile
+{
+  public:
+    explicit ElfFile(const char* path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        m_image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    bool Valid() const
+    {
+        return m_image.size() > sizeof(Elf64_Ehdr) && memcmp(m_image.data(), ELFMAG, SELFMAG) == 0;
+    }
+
+    const Elf64_Shdr* Section(const std::string& name) const
+    {
+        const Elf64_Shdr& names = Sections()[Header().e_shstrndx];
+        for (int i = 0; i < Header().e_shnum; ++i)
+            if (name == At(names.sh_offset + Sections()[i].sh_name))
+                return &Sections()[i];
+        return nullptr;
+    }
+
+    std::string Contents(const Elf64_Shdr& section) const
+    {
+        return m_image.substr(section.sh_offset, section.sh_size);
+    }
+
+    // Names of the symbols the library defines for others, demangled.
+    std::set<std::string> ExportedSymbols() const
+    {
+        const Elf64_Shdr* table = Section(".dynsym");
+        const Elf64_Shdr& strings = Sections()[table->sh_link];
+        std::set<std::string> names;
+        for (size_t at = table->sh_offset; at < table->sh_offset + table->sh_size;
+             at += sizeof(Elf64_Sym)) {
+            const auto* symbol = reinterpret_cast<const Elf64_Sym*>(m_image.data() + at);
+            if (symbol->st_shndx != SHN_UNDEF && symbol->st_name != 0)
+                names.insert(Demangle(At(strings.sh_offset + symbol->st_name)));
+        }
+        return names;
+    }
+
+    std::string SoName() const
+    {
+        const Elf64_Shdr* dynamic = Section(".dynamic");
+        const Elf64_Shdr& strings = Sections()[dynamic->sh_link];
+        for (size_t at = dynamic->sh_offset; at < dynamic->sh_offset + dynamic->sh_size;
+             at += sizeof(Elf64_Dyn)) {
+            const auto* entry = reinterpret_cast<const Elf64_Dyn*>(m_image.data() + at);
+            if (entry->d_tag == DT_SONAME)
+                return At(strings.sh_offset + entry->d_un.d_val);
+        }
+        return "";
+    }
+
+  private:
+    const Elf64_Ehdr& Header() const
+    {
+        return *reinterpret_cast<const Elf64_Ehdr*>(m_image.data());
+    }
+    const Elf64_Shdr* Sections() const
+    {
+        return reinterpret_cast<const Elf64_Shdr*>(m_image.data() + Header().e_shoff);
+    }
+    const char* At(size_t offset) const
+    {
+        return m_image.data() + offset;
+    }
+    static std::string Demangle(const char* name)
+    {
+        int status = 0;
+        char* plain = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+        std::string result = status == 0 ? plain : name;
+        free(plain);
+        return result;
+    }
+
+    std::string m_image;
+};
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A symbol that belongs to one of the public classes: a member, or the class's vtable or
+// typeinfo.
+bool BelongsToPublicClass(const std::string& symbol)
+{
+    for (const char* cls : {"QHxConsole", "QHxSimpleCrypt", "QHxAsciiCrypt"})
+        for (const char* kind : {"", "vtable for ", "typeinfo for ", "typeinfo name for "})
+            if (StartsWith(symbol, std::string(kind) + cls + (*kind ? "" : "::")) &&
+                (*kind == '\0' || symbol.size() == strlen(kind) + strlen(cls)))
+                return true;
+    return false;
+}
+
+class LibraryFile : public ::testing::Test
+{
+  protected:
+    ElfFile elf{HXCONSOLE_LIBRARY_FILE};
+    void SetUp() override
+    {
+        ASSERT_TRUE(elf.Valid()) << HXCONSOLE_LIBRARY_FILE;
+    }
+};
+
+} // namespace
+
+TEST_F(LibraryFile, ExportsOnlyThePublicClasses)
+{
+    // Symbols the linker itself puts in every shared object.
+    const std::set<std::string> fromLinker = {"_init", "_fini", "_edata", "_end", "__bss_start"};
+    std::set<std::string> exported = elf.ExportedSymbols();
+    for (const std::string& symbol : exported)
+        EXPECT_TRUE(BelongsToPublicClass(symbol) || fromLinker.count(symbol)) << symbol;
+
+    for (const char* expected : {
+             "QHxConsole::Read(char*, unsigned long, char const*, bool)",
+             "QHxSimpleCrypt::Encrypt(char const*, char*, unsigned int)",
+             "QHxSimpleCrypt::Decrypt(char const*, char*, int)",
+             "QHxAsciiCrypt::Encrypt(char const*, char*, unsigned int)",
+             "QHxAsciiCrypt::Decrypt(char const*, char*, int)",
+         })
+        EXPECT_EQ(exported.count(expected), 1u) << expected;
+    for (const char* cls : {"QHxConsole", "QHxSimpleCrypt", "QHxAsciiCrypt"})
+        for (const char* kind : {"vtable for ", "typeinfo for ", "typeinfo name for "})
+            EXPECT_EQ(exported.count(std::string(kind) + cls), 1u) << kind << cls;
+}
+
+TEST_F(LibraryFile, CarriesVersionedSoname)
+{
+    EXPECT_EQ(elf.SoName(), "libhxconsole.so.1");
+}
+
+TEST_F(LibraryFile, CarriesOneLineBuildStampThatIsNeverLoaded)
+{
+    const Elf64_Shdr* stamp = elf.Section("HxVersion");
+    ASSERT_NE(stamp, nullptr);
+    EXPECT_EQ(stamp->sh_flags & SHF_ALLOC, 0u);
+
+    std::string text = elf.Contents(*stamp);
+    std::smatch parts;
+    const std::regex form(R"(^(\d+\.\d+\.\d+\.\d+) (\d\d)/(\d\d)/\d\d (\d\d):(\d\d):(\d\d)\n$)");
+    ASSERT_TRUE(std::regex_match(text, parts, form)) << text;
+    EXPECT_EQ(parts[1], HXCONSOLE_VERSION);
+    EXPECT_GE(std::stoi(parts[2]), 1);
+    EXPECT_LE(std::stoi(parts[2]), 12);
+    EXPECT_GE(std::stoi(parts[3]), 1);
+    EXPECT_LE(std::stoi(parts[3]), 31);
+    EXPECT_LE(std::stoi(parts[4]), 23);
+    EXPECT_LE(std::stoi(parts[5]), 59);
+    EXPECT_LE(std::stoi(parts[6]), 59);
+}
