@@ -9,6 +9,7 @@
 #define HXCONSOLE_QHXCONSOLE_H
 
 #include <cstdint>
+#include <vector>
 
 #ifndef HX_EXPORT
 #define HX_EXPORT __attribute__((visibility("default")))
@@ -52,6 +53,71 @@ class HX_EXPORT QHxConsole
     // standard error as "<call> failed with error <errno> : '<text>'"). Interrupted calls are
     // not retried.
     int Read(char* buf, unsigned long size, const char* prompt, bool hidden);
+
+    // Numbers are read as atoi does (leading blanks, an optional sign, digits up to the first
+    // non-digit; no digits reads as 0), except that a number beyond the 32-bit range gives
+    // INT_MAX or INT_MIN instead of an undefined value.
+
+    // Reads a number with no prompt of its own: print one and flush standard output first.
+    // Reads one chunk of at most 31 characters. Returns 1 when the answer is exactly the
+    // `escape` character (case counts; NUL means no escape) and leaves `value` alone; 0 with
+    // the number in `value`; -1 on an empty line, at end of input or on a failed read.
+    int ReadInt(int& value, char escape);
+
+    // Asks "prompt : " for a number within [min, max] until one comes; min and max both 0
+    // mean any number. An empty line takes *defaultValue when there is one, and is -1
+    // otherwise. A number out of range is stored in `value` all the same, then draws
+    // "value not in range: (min - max)" and the question again. With a range, a default
+    // outside it, or min > max, prints "Invalid range/default value" and returns -1 before
+    // asking. Answers are read in chunks of 7 characters. Returns 0 with `value` set, or -1
+    // at end of input or on a failed read.
+    int ReadInt(const char* prompt, int& value, int* defaultValue = nullptr, int min = 0,
+                int max = 0);
+
+    // Asks "prompt : " until the answer starts with a lowercase y (returns 1) or n (returns
+    // 2). An empty line returns `defaultAnswer` when that is not 0, and asks again when it
+    // is. Returns -1 at end of input or on a failed read.
+    int ReadYesNo(const char* prompt, int defaultAnswer = 0);
+
+    // Asks "prompt : " and reads one chunk of at most len - 1 characters into `dst`, which
+    // holds `len` bytes and should be cleared beforehand (the chunk is terminated only by
+    // what was already there, unless it ends the line). An empty line copies in
+    // `defaultText`, cut to len - 1 characters and always terminated, or asks again when
+    // there is no default. Returns the number of characters in `dst`, or -1 at end of
+    // input, on a failed read, for a null `dst` or for len below 1 (nothing shown or read);
+    // len 1 leaves no room for an answer and returns -1 after the prompt.
+    int ReadString(const char* prompt, char* dst, int len, const char* defaultText = nullptr);
+
+    // Asks "prompt : " (a null prompt asks "Password : ") and reads the answer with echo off
+    // into `buf`, which must hold 32 bytes and start empty: when buf already holds text,
+    // nothing is asked and 0 is returned, so a caller can fill in a password it already
+    // knows. At most 31 characters are taken (see Read). Returns 0, with buf empty when only
+    // Enter was pressed, or -1 at end of input, for a null buf, or when standard input is not
+    // a terminal (reported on standard error).
+    int ReadPassword(char* buf, const char* prompt = nullptr);
+
+    // Shows `message` (when not null) on a line of its own, then "Press any key to continue
+    // ...", and takes one character from the standard input stream: on a terminal that waits
+    // for Enter. The rest of that line stays in the stream, where a hidden read will find it;
+    // plain reads do not see it. Standard output is not flushed.
+    void Pause(const char* message = nullptr);
+
+    // Shows the items as a numbered list under `title` (or "Please choose one of the
+    // following:"), with an exit entry [x] labelled `exitLabel` (or "Return to the Main
+    // Menu"), and asks "Enter item number: " until a listed number or a lowercase x comes.
+    // Returns the chosen item's id and copies the whole item into *chosen when that is not
+    // null; -1 for x, at end of input or for null items (then *chosen is not touched). An
+    // item whose id is -1 cannot be told from the exit entry.
+    int ListSelect(std::vector<_GENERIC_ITEM>* items, const char* title, _GENERIC_ITEM* chosen,
+                   const char* exitLabel = nullptr);
+
+    // Shows the list as above and asks for one item number, a range FROM-TO, ALL or x (both
+    // in any case). Sets *from and *to to the zero-based positions of the first and last
+    // chosen items and returns *to. Returns -1, with *from and *to 0, for x, at end of input
+    // or for null arguments; ALL on an empty list also gives -1. Bad entries draw "Illegal
+    // range specified" or "Illegal item number specified" and the question again.
+    int ListSelect(std::vector<_GENERIC_ITEM>* items, int* from, int* to, const char* title,
+                   const char* exitLabel = nullptr);
 
   private:
     int32_t m_input;     // descriptor that plain reads come from

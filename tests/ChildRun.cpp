@@ -234,6 +234,8 @@ Transcript Supervisor::Supervise()
     CloseFd(input);
     if (WIFSIGNALED(status) && !run.timedOut)
         run.signal = WTERMSIG(status);
+    if (WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
     DecodeReport(wire, run);
     return run;
 }

@@ -14,7 +14,8 @@
 //   EXPECT_EQ(run.out, "Age : ");
 //
 // The call runs in the child, so GoogleTest assertions inside it are lost: hand everything
-// worth checking back in the Outcome and assert in the test.
+// worth checking back in the Outcome and assert in the test. A call may also exec a program
+// (a tool under test); its exit status then comes back in Transcript::exitCode.
 #ifndef HXCONSOLE_TESTS_CHILDRUN_H
 #define HXCONSOLE_TESTS_CHILDRUN_H
 
@@ -43,6 +44,7 @@ struct Transcript {
     bool echoAfter = false; // terminal runs: ECHO was on when the call returned
     bool timedOut = false;  // the child outlived its time limit and was killed
     int signal = 0;         // the signal that ended the child; 0 when it exited
+    int exitCode = -1;      // the child's exit status when it exited
 };
 
 using Call = std::function<Outcome()>;
