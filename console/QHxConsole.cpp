@@ -1,12 +1,15 @@
 #include "QHxConsole.h"
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <termios.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // A hidden read takes at most 31 characters, newline included, plus fgets's terminator.
 const int kHiddenLineSize = 32;
@@ -82,6 +85,77 @@ long ReadHidden(char* buf)
     return count;
 }
 
+// atoi's reading of a number (leading white space, an optional sign, digits up to the first
+// non-digit, 0 when there are none), but a number beyond the 32-bit range gives INT_MAX or
+// INT_MIN where atoi's result would be undefined.
+int ToInt(const char* text)
+{
+    while (isspace(static_cast<unsigned char>(*text)))
+        ++text;
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
+
+    // Counting up to one past INT_MAX is enough to know the result, and keeps the
+    // arithmetic far from overflow however many digits follow.
+    const long long limit = static_cast<long long>(INT_MAX) + 1;
+    long long magnitude = 0;
+    for (; isdigit(static_cast<unsigned char>(*text)); ++text)
+        if (magnitude < limit)
+            magnitude = magnitude * 10 + (*text - '0');
+
+    if (negative)
+        return magnitude >= limit ? INT_MIN : static_cast<int>(-magnitude);
+    return magnitude >= limit ? INT_MAX : static_cast<int>(magnitude);
+}
+
+// A menu position typed by the operator (counting from 1) as a zero-based index.
+int ToPosition(const char* text)
+{
+    int number = ToInt(text);
+    return number == INT_MIN ? INT_MIN : number - 1;
+}
+
+// The number-or-escape question behind ReadInt(value, escape). `ended` (when not null) tells
+// end of input or a failed read apart from an empty line, which both make the result -1.
+int ReadNumberOrEscape(QHxConsole& console, int& value, char escape, bool* ended)
+{
+    char buf[32] = {};
+    int count = console.Read(buf, sizeof buf - 1, nullptr, false);
+    if (ended != nullptr)
+        *ended = count < 0;
+    if (count <= 0)
+        return -1;
+    if (escape != '\0' && buf[0] == escape && strlen(buf) == 1)
+        return 1;
+    value = ToInt(buf);
+    return 0;
+}
+
+bool RangeIsUsable(int* defaultValue, int min, int max)
+{
+    if (min > max)
+        return false;
+    return defaultValue == nullptr || (min <= *defaultValue && *defaultValue <= max);
+}
+
+void ShowList(const std::vector<_GENERIC_ITEM>& items, const char* title, const char* exitLabel)
+{
+    if (title != nullptr)
+        printf("\n%s:\n\n", title);
+    else
+        printf("\nPlease choose one of the following:\n\n");
+
+    int number = 0;
+    for (const _GENERIC_ITEM& item : items) {
+        // Bounded by the field: a name that was filled to the brim without its NUL must not
+        // take the caller's data, or whatever follows, along with it.
+        printf("   [%d] %.*s\n", ++number, static_cast<int>(sizeof item.name), item.name);
+    }
+    printf("   [x] %s\n", exitLabel != nullptr ? exitLabel : "Return to the Main Menu");
+    putchar('\n');
+}
+
 } // namespace
 
 QHxConsole::QHxConsole(bool flag)
@@ -109,4 +183,171 @@ int QHxConsole::Read(char* buf, unsigned long size, const char* prompt, bool hid
         --count;
     }
     return static_cast<int>(count);
+}
+
+int QHxConsole::ReadInt(int& value, char escape)
+{
+    return ReadNumberOrEscape(*this, value, escape, nullptr);
+}
+
+int QHxConsole::ReadInt(const char* prompt, int& value, int* defaultValue, int min, int max)
+{
+    const bool rangeChecked = min != 0 || max != 0;
+    // An empty range, or a default the range refuses, could never be answered.
+    if (rangeChecked && !RangeIsUsable(defaultValue, min, max)) {
+        puts("Invalid range/default value");
+        return -1;
+    }
+
+    // Cleared once only: a shorter chunk after a long one is read over the long one's tail,
+    // and that is what atoi sees.
+    char buf[8] = {};
+    for (;;) {
+        int count = Read(buf, sizeof buf - 1, prompt, false);
+        if (count < 0)
+            return -1;
+        if (count == 0) {
+            if (defaultValue == nullptr)
+                return -1;
+            value = *defaultValue;
+            return 0;
+        }
+        value = ToInt(buf);
+        if (!rangeChecked || (min <= value && value <= max))
+            return 0;
+        printf("value not in range: (%d - %d)\n", min, max);
+    }
+}
+
+int QHxConsole::ReadYesNo(const char* prompt, int defaultAnswer)
+{
+    char buf[8] = {};
+    for (;;) {
+        int count = Read(buf, sizeof buf - 1, prompt, false);
+        if (count < 0)
+            return -1;
+        if (count == 0 && defaultAnswer != 0)
+            return defaultAnswer;
+        // Only the first letter counts, and only in lower case.
+        if (buf[0] == 'y')
+            return 1;
+        if (buf[0] == 'n')
+            return 2;
+    }
+}
+
+int QHxConsole::ReadString(const char* prompt, char* dst, int len, const char* defaultText)
+{
+    if (dst == nullptr || len <= 0)
+        return -1;
+
+    for (;;) {
+        int count = Read(dst, static_cast<unsigned long>(len) - 1, prompt, false);
+        if (count != 0)
+            return count;
+        if (defaultText != nullptr) {
+            strncpy(dst, defaultText, static_cast<size_t>(len) - 1);
+            dst[len - 1] = '\0';
+            return static_cast<int>(strlen(dst));
+        }
+    }
+}
+
+int QHxConsole::ReadPassword(char* buf, const char* prompt)
+{
+    if (buf == nullptr)
+        return -1;
+    if (prompt == nullptr)
+        prompt = "Password";
+    // A password the caller already has is kept, and the operator is not asked.
+    if (buf[0] != '\0')
+        return 0;
+    return Read(buf, 128, prompt, true) < 0 ? -1 : 0;
+}
+
+void QHxConsole::Pause(const char* message)
+{
+    if (message != nullptr)
+        puts(message);
+    puts("Press any key to continue ...");
+    // Through the stream, not read(2): in canonical mode this waits for Enter, and the rest
+    // of the line stays in the stream's buffer rather than in front of the next plain read.
+    getchar();
+}
+
+int QHxConsole::ListSelect(std::vector<_GENERIC_ITEM>* items, const char* title,
+                           _GENERIC_ITEM* chosen, const char* exitLabel)
+{
+    if (items == nullptr)
+        return -1;
+    ShowList(*items, title, exitLabel);
+
+    for (;;) {
+        printf("Enter item number: ");
+        fflush(stdout);
+        int number = 0;
+        bool ended = false;
+        int answer = ReadNumberOrEscape(*this, number, 'x', &ended);
+        if (answer == 1 || ended)
+            return -1;
+        // An empty line, or a number that is not on the list: ask again.
+        if (answer != 0 || number < 1 || static_cast<size_t>(number) > items->size())
+            continue;
+
+        const _GENERIC_ITEM& item = (*items)[static_cast<size_t>(number) - 1];
+        if (chosen != nullptr)
+            *chosen = item;
+        return item.id;
+    }
+}
+
+int QHxConsole::ListSelect(std::vector<_GENERIC_ITEM>* items, int* from, int* to, const char* title,
+                           const char* exitLabel)
+{
+    if (from != nullptr)
+        *from = 0;
+    if (to != nullptr)
+        *to = 0;
+    if (items == nullptr || from == nullptr || to == nullptr)
+        return -1;
+    ShowList(*items, title, exitLabel);
+
+    const long long count = static_cast<long long>(items->size());
+    char entry[1024];
+    for (;;) {
+        *to = *from = 0;
+        memset(entry, 0, sizeof entry);
+        // The default turns an empty line into "/0", which is read as item 0 below and so
+        // draws the item number complaint. -1 therefore means input ended or failed.
+        if (ReadString("Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit ",
+                       entry, sizeof entry - 1, "/0") < 0)
+            return -1;
+        if (entry[0] == '\0')
+            continue;
+        if (strcasecmp(entry, "x") == 0)
+            return -1;
+        if (strcasecmp(entry, "all") == 0) {
+            *from = 0;
+            *to = static_cast<int>(count - 1);
+            return *to;
+        }
+
+        char* dash = strchr(entry, '-');
+        if (dash != nullptr) {
+            *dash = '\0';
+            *to = ToPosition(dash + 1);
+            *from = ToPosition(entry);
+            if (*from >= 0 && *to >= 0 && *to >= *from && *to < count)
+                return *to;
+            puts("Illegal range specified");
+            continue;
+        }
+
+        *from = ToPosition(entry);
+        if (*from >= 0 && *from < count) {
+            *to = *from;
+            return *to;
+        }
+        puts("Illegal item number specified");
+    }
 }

@@ -20,8 +20,8 @@
 // keeps it. The menus read id and name; data is never read, only copied along when a menu
 // hands back a whole record.
 struct _GENERIC_ITEM {
-    int32_t id;          // returned by the single-choice menu
-    char name[128];      // shown as the entry's text; NUL-terminated
+    int32_t id;             // returned by the single-choice menu
+    char name[128];         // shown as the entry's text; NUL-terminated
     unsigned char data[64]; // free for the caller
 };
 

@@ -23,13 +23,20 @@
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
-namespace hxtest {
+namespace hxtest
+{
 
 // What the call hands back from the child.
 struct Outcome {
-    int result = 0;          // the operation's result
+    Outcome(int result = 0, std::vector<int> values = {}, std::string bytes = {})
+        : result(result), values(std::move(values)), bytes(std::move(bytes))
+    {
+    }
+
+    int result;              // the operation's result
     std::vector<int> values; // anything else worth a look: out-parameters, second results
     std::string bytes;       // raw bytes, typically the whole buffer the call read into
 };
@@ -59,7 +66,7 @@ std::string Bytes(const char* buf, size_t size);
 // the input (end of input) unless `closeInput` is false, in which case a read past the input
 // waits until the time limit ends the child.
 Transcript RunOnPipe(const std::string& input, const Call& call, bool closeInput = true,
-              Millis limit = kTimeLimit);
+                     Millis limit = kTimeLimit);
 
 // The operator's side of a pseudo-terminal: what a script can do while the call runs.
 class Terminal
@@ -90,10 +97,10 @@ class Terminal
 
 // Runs `call` with standard input on a fresh pseudo-terminal that is the child's controlling
 // terminal, while `script` plays the operator from the test's side. Standard output and
-// standard error stay pipes, so Transcript::out holds only what the call printed and Transcript::screen
-// what the terminal echoed.
+// standard error stay pipes, so Transcript::out holds only what the call printed and
+// Transcript::screen what the terminal echoed.
 Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>& script,
-                  Millis limit = kTimeLimit);
+                         Millis limit = kTimeLimit);
 
 } // namespace hxtest
 

@@ -1,0 +1,323 @@
+// The typed prompts: numbers, yes/no, strings, passwords and the pause. Dialogues of several
+// lines are typed on a pseudo-terminal, where canonical mode hands each read one line, as an
+// operator's typing would; single answers and chunked input come through a pipe.
+#include "ChildRun.h"
+#include "QHxConsole.h"
+
+#include <climits>
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace hxtest;
+
+namespace
+{
+
+const int kUntouched = 77;
+
+// Types all of `keys` at once and lets the call answer them line by line.
+Transcript Dialogue(const std::string& keys, const Call& call)
+{
+    return RunOnTerminal(call, [keys](Terminal& t) { t.Type(keys); });
+}
+
+Call EscapedInt(char escape)
+{
+    return [escape] {
+        QHxConsole console;
+        int value = kUntouched;
+        int r = console.ReadInt(value, escape);
+        return Outcome{r, {value}, {}};
+    };
+}
+
+Call RangedInt(int* defaultValue, int min, int max)
+{
+    // Copy the default into the call: the pointer is the test's, the call runs in a child.
+    bool hasDefault = defaultValue != nullptr;
+    int fallback = hasDefault ? *defaultValue : 0;
+    return [=]() mutable {
+        QHxConsole console;
+        int value = kUntouched;
+        int r = console.ReadInt("Age", value, hasDefault ? &fallback : nullptr, min, max);
+        return Outcome{r, {value}, {}};
+    };
+}
+
+Call YesNo(int defaultAnswer)
+{
+    return [defaultAnswer] { return Outcome{QHxConsole().ReadYesNo("Sure", defaultAnswer)}; };
+}
+
+// ReadString into a buffer of `len` bytes that starts cleared, followed by guard bytes.
+Call String(int len, const char* defaultText)
+{
+    return [=] {
+        QHxConsole console;
+        char buf[64];
+        memset(buf, '#', sizeof buf);
+        memset(buf, 0, len > 0 ? static_cast<size_t>(len) : 0);
+        int r = console.ReadString("Name", buf, len, defaultText);
+        return Outcome{r, {}, Bytes(buf, len > 0 ? static_cast<size_t>(len) + 2 : 2)};
+    };
+}
+
+Call Password(const char* preset, const char* prompt)
+{
+    return [=] {
+        QHxConsole console;
+        char buf[32] = {};
+        strcpy(buf, preset);
+        int r = console.ReadPassword(buf, prompt);
+        return Outcome{r, {}, buf};
+    };
+}
+
+std::string Times(int n, const std::string& text)
+{
+    std::string all;
+    for (int i = 0; i < n; ++i)
+        all += text;
+    return all;
+}
+
+} // namespace
+
+TEST(ReadIntEscape, Answers)
+{
+    struct Case {
+        const char* input;
+        int result;
+        int value;
+    } cases[] = {
+        {"x\n", 1, kUntouched},
+        {"X\n", 0, 0},  // case counts
+        {"xx\n", 0, 0}, // the escape must stand alone
+        {"\n", -1, kUntouched},
+        {"", -1, kUntouched},
+        {"  -42abc\n", 0, -42},
+        {"2147483648\n", 0, INT_MAX},
+        {"99999999999999999999\n", 0, INT_MAX},
+        {"-2147483648\n", 0, INT_MIN},
+        {"-99999999999\n", 0, INT_MIN},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        Transcript run = RunOnPipe(c.input, EscapedInt('x'));
+        EXPECT_EQ(run.outcome.result, c.result);
+        EXPECT_EQ(run.outcome.values, std::vector<int>{c.value});
+        EXPECT_EQ(run.out, ""); // the caller prints the question
+    }
+}
+
+TEST(ReadIntEscape, NulEscapeMeansNone)
+{
+    Transcript run = RunOnPipe(std::string("\0\n", 2), EscapedInt('\0'));
+    EXPECT_EQ(run.outcome.result, 0);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{0});
+}
+
+TEST(ReadIntRanged, RefusesRangesThatCannotBeAnswered)
+{
+    int eleven = 11, five = 5;
+    struct Case {
+        int* defaultValue;
+        int min, max;
+    } cases[] = {{&eleven, 1, 10}, {&five, 10, 1}, {nullptr, 10, 1}};
+    for (const Case& c : cases) {
+        Transcript run = RunOnPipe("5\n", RangedInt(c.defaultValue, c.min, c.max));
+        EXPECT_EQ(run.outcome.result, -1);
+        EXPECT_EQ(run.outcome.values, std::vector<int>{kUntouched});
+        EXPECT_EQ(run.out, "Invalid range/default value\n"); // before any prompt
+    }
+}
+
+TEST(ReadIntRanged, Answers)
+{
+    int three = 3;
+    const std::string complaint = "value not in range: (1 - 10)\n";
+    struct Case {
+        const char* input;
+        int* defaultValue;
+        int min, max;
+        int result, value;
+        std::string out;
+    } cases[] = {
+        {"5\n", nullptr, 1, 10, 0, 5, "Age : "},
+        {"-5\n", nullptr, 0, 0, 0, -5, "Age : "}, // 0..0 means no range
+        {"\n", &three, 0, 0, 0, 3, "Age : "},
+        {"\n", &three, 1, 10, 0, 3, "Age : "},
+        {"\n", nullptr, 1, 10, -1, kUntouched, "Age : "},
+        {"", &three, 1, 10, -1, kUntouched, "Age : "},
+        // The entry that fails the range still reaches value; then input ends.
+        {"12\n", nullptr, 1, 10, -1, 12, "Age : " + complaint + "Age : "},
+        // Read 7 characters at a time: 1234567 is refused, then 8 is taken.
+        {"12345678\n", nullptr, 1, 10, 0, 8, "Age : " + complaint + "Age : "},
+        {"99999999999\n", nullptr, 0, 0, 0, 9999999, "Age : "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        Transcript run = RunOnPipe(c.input, RangedInt(c.defaultValue, c.min, c.max));
+        EXPECT_EQ(run.outcome.result, c.result);
+        EXPECT_EQ(run.outcome.values, std::vector<int>{c.value});
+        EXPECT_EQ(run.out, c.out);
+    }
+}
+
+TEST(ReadIntRanged, AsksUntilInRangeThenEndsAtEndOfInput)
+{
+    Transcript run = Dialogue("0\n11\n-3\n\x04", RangedInt(nullptr, 1, 10));
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{-3});
+    EXPECT_EQ(run.out, Times(3, "Age : value not in range: (1 - 10)\n") + "Age : ");
+}
+
+TEST(ReadYesNo, Answers)
+{
+    struct Case {
+        const char* keys;
+        int defaultAnswer;
+        int result;
+        int prompts;
+    } cases[] = {
+        {"yes\n", 0, 1, 1},     {"no\n", 0, 2, 1},         {"nope\n", 0, 2, 1},
+        {"\nn\n", 0, 2, 2},     {"\n", 2, 2, 1},           {"\n", -1, -1, 1},
+        {"Y\nN\ny\n", 1, 1, 3}, {"maybe\n\x04", 0, -1, 2}, {"\x04", 1, -1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        Transcript run = Dialogue(c.keys, YesNo(c.defaultAnswer));
+        EXPECT_EQ(run.outcome.result, c.result);
+        EXPECT_EQ(run.out, Times(c.prompts, "Sure : "));
+    }
+}
+
+TEST(ReadString, Answers)
+{
+    using std::string;
+    struct Case {
+        const char* keys;
+        int len;
+        const char* defaultText;
+        int result;
+        string bytes;
+        int prompts;
+    } cases[] = {
+        {"hello\n", 8, nullptr, 5, string("hello\0\0\0##", 10), 1},
+        {"\n\nhi\n", 8, nullptr, 2, string("hi\0\0\0\0\0\0##", 10), 3},
+        {"\n", 8, "abc", 3, string("abc\0\0\0\0\0##", 10), 1},
+        // A default longer than the buffer is cut and still terminated.
+        {"\n", 4, "abcdefgh", 3, string("abc\0##", 6), 1},
+        // A long line comes in chunks of len - 1; the cleared last byte terminates it.
+        {"abcdef\n", 4, nullptr, 3, string("abc\0##", 6), 1},
+        // len 1 leaves no room: the prompt, then -1.
+        {"abc\n", 1, "x", -1, string("\0##", 3), 1},
+        {"\n\x04", 8, nullptr, -1, string("\0\0\0\0\0\0\0\0##", 10), 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        Transcript run = Dialogue(c.keys, String(c.len, c.defaultText));
+        EXPECT_EQ(run.outcome.result, c.result);
+        EXPECT_EQ(run.outcome.bytes, c.bytes);
+        EXPECT_EQ(run.out, Times(c.prompts, "Name : "));
+    }
+}
+
+TEST(ReadString, RefusesBadArgumentsWithoutAsking)
+{
+    for (int len : {0, -1, INT_MIN}) {
+        Transcript run = RunOnPipe("abc\n", String(len, "x"));
+        EXPECT_EQ(run.outcome.result, -1);
+        EXPECT_EQ(run.outcome.bytes, "##");
+        EXPECT_EQ(run.out, "");
+    }
+    Transcript run = RunOnPipe(
+        "abc\n", [] { return Outcome{QHxConsole().ReadString("Name", nullptr, 8, "x")}; });
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(ReadPassword, AsksWithEchoOff)
+{
+    Transcript run = RunOnTerminal(Password("", nullptr), [](Terminal& t) {
+        ASSERT_TRUE(t.WaitForEcho(false));
+        t.Type("s3cret\n");
+    });
+    EXPECT_EQ(run.outcome.result, 0);
+    EXPECT_EQ(run.outcome.bytes, "s3cret");
+    EXPECT_EQ(run.out, "Password : \n");
+    EXPECT_EQ(run.screen.find("s3cret"), std::string::npos);
+    EXPECT_TRUE(run.echoAfter);
+}
+
+TEST(ReadPassword, Answers)
+{
+    struct Case {
+        const char* preset;
+        const char* prompt;
+        const char* keys;
+        int result;
+        std::string bytes, out;
+    } cases[] = {
+        {"", "PIN", "\n", 0, "", "PIN : \n"}, // only Enter: still 0, buffer empty
+        {"", nullptr, "\x04", -1, "", "Password : "},
+        {"kept", nullptr, "", 0, "kept", ""}, // already known: not asked
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        Transcript run = RunOnTerminal(Password(c.preset, c.prompt), [&c](Terminal& t) {
+            if (*c.keys != '\0' && t.WaitForEcho(false))
+                t.Type(c.keys);
+        });
+        EXPECT_EQ(run.outcome.result, c.result);
+        EXPECT_EQ(run.outcome.bytes, c.bytes);
+        EXPECT_EQ(run.out, c.out);
+    }
+}
+
+TEST(ReadPassword, RefusesNullBufferAndNonTerminal)
+{
+    Transcript null =
+        RunOnTerminal([] { return Outcome{QHxConsole().ReadPassword(nullptr)}; }, [](Terminal&) {});
+    EXPECT_EQ(null.outcome.result, -1);
+    EXPECT_EQ(null.out, "");
+
+    Transcript piped = RunOnPipe("secret\n", Password("", nullptr));
+    EXPECT_EQ(piped.outcome.result, -1);
+    EXPECT_EQ(piped.out, "Password : ");
+    EXPECT_EQ(piped.err, "tcgetattr failed with error 25 : 'Inappropriate ioctl for device'\n");
+}
+
+TEST(Pause, ShowsMessageAndTakesOneCharacterFromTheStream)
+{
+    // The rest of the line stays in the stream's buffer, out of reach of a plain read.
+    Transcript run = RunOnPipe("abc\n", [] {
+        QHxConsole console;
+        console.Pause("Done");
+        char buf[8] = {};
+        int r = console.Read(buf, 7, nullptr, false);
+        return Outcome{r};
+    });
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.out, "Done\nPress any key to continue ...\n");
+
+    Transcript bare = RunOnPipe("", [] {
+        QHxConsole().Pause(nullptr);
+        return Outcome{};
+    });
+    EXPECT_TRUE(bare.returned); // end of input does not keep it waiting
+    EXPECT_EQ(bare.out, "Press any key to continue ...\n");
+}
+
+TEST(Pause, LeavesTheRestOfTheLineForAHiddenRead)
+{
+    Transcript run = Dialogue("abc\n", [] {
+        QHxConsole console;
+        console.Pause(nullptr);
+        char buf[32] = {};
+        int r = console.ReadPassword(buf);
+        return Outcome{r, {}, buf};
+    });
+    EXPECT_EQ(run.outcome.result, 0);
+    EXPECT_EQ(run.outcome.bytes, "bc"); // taken at once, without waiting for another line
+}
