@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -14,9 +14,11 @@
 #include <thread>
 #include <unistd.h>
 
-namespace hxtest {
+namespace hxtest
+{
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 
@@ -138,10 +140,10 @@ struct Supervisor {
     pid_t child;
     Clock::time_point deadline;
     int out, err, report;
-    int input = -1;          // pipe runs: write end of the child's standard input
-    std::string pending;     // bytes still to be written to it
+    int input = -1;      // pipe runs: write end of the child's standard input
+    std::string pending; // bytes still to be written to it
     bool closeInput = true;
-    int master = -1;         // terminal runs: the terminal's master side
+    int master = -1; // terminal runs: the terminal's master side
 
     Transcript Supervise();
     void DrainScreen(std::string& into);
@@ -308,7 +310,8 @@ void Terminal::Signal(int sig)
     kill(m_child, sig);
 }
 
-Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>& script, Millis limit)
+Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>& script,
+                         Millis limit)
 {
     OccupyStandardDescriptors();
     signal(SIGPIPE, SIG_IGN);

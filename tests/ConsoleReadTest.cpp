@@ -9,7 +9,8 @@
 
 using namespace hxtest;
 
-namespace {
+namespace
+{
 
 const size_t kBufSize = 40;
 
@@ -191,8 +192,8 @@ TEST(ReadHidden, LongLineIsCutAt31AndTheRestWaitsInTheStream)
     ASSERT_TRUE(run.returned);
     EXPECT_EQ(run.outcome.result, 31);
     EXPECT_EQ(run.outcome.values, std::vector<int>{9});
-    EXPECT_EQ(run.outcome.bytes, Padded(typed.substr(0, 31) + '\0') +
-                                     Padded(typed.substr(31) + std::string(2, '\0')));
+    EXPECT_EQ(run.outcome.bytes,
+              Padded(typed.substr(0, 31) + '\0') + Padded(typed.substr(31) + std::string(2, '\0')));
     EXPECT_EQ(run.out, "Password : \nPassword : \n");
 }
 

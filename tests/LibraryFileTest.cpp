@@ -9,7 +9,8 @@
 #include <set>
 #include <string>
 
-namespace {
+namespace
+{
 
 // Just enough of an ELF64 reader for the questions below.
 class ElfFile
