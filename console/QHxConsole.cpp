@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <termios.h>
@@ -38,6 +39,71 @@ long ReadPlain(int fd, char* buf, unsigned long size)
     return read(fd, buf, size);
 }
 
+// Signals that would end the process while echo is off, leaving the operator's shell without
+// echo. Job-control stops are not among them: the shell puts its own terminal modes back
+// when a job stops, and ours when it resumes.
+const int kFatalSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+const int kFatalSignalCount = sizeof kFatalSignals / sizeof kFatalSignals[0];
+
+// What the signal handler needs to put the terminal back. Valid only while a hidden read has
+// its handlers installed; nothing here outlives the call.
+int g_terminalFd = -1;
+termios g_terminalAsFound;
+
+// Puts the terminal back, then lets the signal do what it would have done had we not been
+// reading: the default action, which ends the process. Only async-signal-safe calls here.
+void RestoreTerminalAndRedeliver(int sig)
+{
+    // TCSAFLUSH also drops a half-typed password, which the shell would otherwise read
+    // as a command once we are gone.
+    tcsetattr(g_terminalFd, TCSAFLUSH, &g_terminalAsFound);
+    struct sigaction defaultAction;
+    memset(&defaultAction, 0, sizeof defaultAction);
+    defaultAction.sa_handler = SIG_DFL;
+    sigemptyset(&defaultAction.sa_mask);
+    sigaction(sig, &defaultAction, nullptr);
+    // The signal is blocked while its handler runs, so this takes effect on return.
+    raise(sig);
+}
+
+// The dispositions a hidden read replaced, so that they can be put back exactly.
+struct SignalGuard {
+    struct sigaction previous[kFatalSignalCount];
+    bool replaced[kFatalSignalCount];
+};
+
+// Installs the handler for each fatal signal still at its default action. A signal the
+// caller handles or ignores is the caller's business and stays as it is.
+void GuardFatalSignals(SignalGuard& guard, int fd, const termios& asFound)
+{
+    g_terminalFd = fd;
+    g_terminalAsFound = asFound;
+
+    struct sigaction restore;
+    memset(&restore, 0, sizeof restore);
+    restore.sa_handler = RestoreTerminalAndRedeliver;
+    sigemptyset(&restore.sa_mask);
+    for (int sig : kFatalSignals)
+        sigaddset(&restore.sa_mask, sig);
+
+    for (int i = 0; i < kFatalSignalCount; ++i) {
+        struct sigaction& previous = guard.previous[i];
+        guard.replaced[i] = false;
+        if (sigaction(kFatalSignals[i], nullptr, &previous) != 0)
+            continue;
+        bool isDefault = (previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_DFL;
+        if (isDefault)
+            guard.replaced[i] = sigaction(kFatalSignals[i], &restore, nullptr) == 0;
+    }
+}
+
+void ReleaseFatalSignals(const SignalGuard& guard)
+{
+    for (int i = 0; i < kFatalSignalCount; ++i)
+        if (guard.replaced[i])
+            sigaction(kFatalSignals[i], &guard.previous[i], nullptr);
+}
+
 // Reads one line through the standard input stream with echo off, and always puts the
 // terminal back the way it was before returning.
 long ReadHidden(char* buf)
@@ -49,13 +115,20 @@ long ReadHidden(char* buf)
         return -1;
     }
 
+    // The guard goes up before echo goes off and comes down only after echo is back, so
+    // there is no moment at which a signal could end us with echo off.
+    SignalGuard guard;
+    GuardFatalSignals(guard, fd, saved);
+
     // Only ECHO goes: canonical mode stays, so the operator can still edit the line and
     // Ctrl-C still interrupts. TCSAFLUSH drops anything typed ahead of the prompt, which
     // would otherwise be taken as the password.
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     if (tcsetattr(fd, TCSAFLUSH, &quiet) != 0) {
-        ReportFailure("tcsetattr", errno);
+        int error = errno;
+        ReleaseFatalSignals(guard);
+        ReportFailure("tcsetattr", error);
         return -1;
     }
 
@@ -68,6 +141,7 @@ long ReadHidden(char* buf)
 
     bool restored = tcsetattr(fd, TCSAFLUSH, &saved) == 0;
     int restoreError = errno;
+    ReleaseFatalSignals(guard);
 
     long count = -1;
     if (!gotLine) {

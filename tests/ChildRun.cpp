@@ -349,6 +349,8 @@ Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>&
 
     // Whatever the terminal echoed in the child's last moments.
     supervisor.DrainScreen(run.screen);
+    termios attributes;
+    run.echoAtEnd = tcgetattr(slave, &attributes) == 0 && (attributes.c_lflag & ECHO) != 0;
     close(master);
     close(slave);
     return run;

@@ -49,6 +49,7 @@ struct Transcript {
     std::string err;        // standard error, byte for byte
     std::string screen;     // terminal runs: what the terminal displayed (echoed keys)
     bool echoAfter = false; // terminal runs: ECHO was on when the call returned
+    bool echoAtEnd = false; // terminal runs: ECHO was on once the child was gone
     bool timedOut = false;  // the child outlived its time limit and was killed
     int signal = 0;         // the signal that ended the child; 0 when it exited
     int exitCode = -1;      // the child's exit status when it exited
