@@ -3,29 +3,62 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+// The namespace puts "cipher" into every CTest name (CipherTest.Name<cipher::Simple>), so that
+// `ctest -R cipher` selects these tests.
+namespace cipher
+{
+
+// Domain 32..127; every row holds 32..126 and one byte of 128 or more.
+struct Simple {
+    using Type = QHxSimpleCrypt;
+    static constexpr int kLast = 127;
+    static std::string Required()
+    {
+        std::string printable;
+        for (int c = 32; c <= 126; ++c) {
+            printable += static_cast<char>(c);
+        }
+        return printable;
+    }
+    static bool MayHold(char c)
+    {
+        return c < 0 || (c >= 32 && c <= 126);
+    }
+};
+
+// Domain 32..122; every row holds visible characters only, never a blank.
+struct Ascii {
+    using Type = QHxAsciiCrypt;
+    static constexpr int kLast = 122;
+    static std::string Required()
+    {
+        return "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    }
+    static bool MayHold(char c)
+    {
+        return c >= 33 && c <= 126;
+    }
+};
+
+} // namespace cipher
+
 namespace
 {
 
-// Each class with the last byte value of its input domain; the domain starts at 32 (blank).
-template <class C, int Last>
-struct Cipher {
-    using Type = C;
-    static constexpr int kLast = Last;
-    static constexpr int kDomain = Last - 31;
-    static bool InDomain(int b)
-    {
-        return b >= 32 && b <= Last;
-    }
-};
-using Simple = Cipher<QHxSimpleCrypt, 127>;
-using Ascii = Cipher<QHxAsciiCrypt, 122>;
+template <class T>
+constexpr int kDomain = T::kLast - 31;
+
+template <class T>
+bool InDomain(int b)
+{
+    return b >= 32 && b <= T::kLast;
+}
 
 template <class T>
 std::string Encrypt(const std::string& plain)
@@ -50,7 +83,7 @@ template <class T>
 std::string AllPairs()
 {
     std::string text;
-    for (int k = 0; k < T::kDomain; ++k) {
+    for (int k = 0; k < kDomain<T>; ++k) {
         text += std::string(16, static_cast<char>(k + 32));
     }
     return text;
@@ -83,14 +116,14 @@ template <class T>
 class CipherTest : public ::testing::Test
 {
 };
-using Ciphers = ::testing::Types<Simple, Ascii>;
+using Ciphers = ::testing::Types<cipher::Simple, cipher::Ascii>;
 TYPED_TEST_SUITE(CipherTest, Ciphers);
 
 TYPED_TEST(CipherTest, RowsAreDistinctPermutationsOfOneSet)
 {
     const std::vector<std::string> rows = Rows<TypeParam>();
     const std::set<char> first(rows[0].begin(), rows[0].end());
-    EXPECT_EQ(first.size(), size_t(TypeParam::kDomain)) << "row 0 repeats a character";
+    EXPECT_EQ(first.size(), size_t(kDomain<TypeParam>)) << "row 0 repeats a character";
     EXPECT_EQ(first.count('\0'), 0u);
     for (int r = 0; r < 16; ++r) {
         EXPECT_EQ(std::set<char>(rows[r].begin(), rows[r].end()), first) << "row " << r;
@@ -100,34 +133,21 @@ TYPED_TEST(CipherTest, RowsAreDistinctPermutationsOfOneSet)
     }
 }
 
-TEST(SimpleCryptTest, RowsHoldPrintableAsciiAndOneHighByte)
+// With the test above this pins each class's set: one high byte in QHxSimpleCrypt, 29
+// punctuation characters in QHxAsciiCrypt, whose output is thereby visible ASCII only.
+TYPED_TEST(CipherTest, RowsHoldTheirClassCharactersAndNoOthers)
 {
-    const std::vector<std::string> rows = Rows<Simple>();
-    const char high = *std::min_element(rows[0].begin(), rows[0].end());
-    EXPECT_LT(high, 0) << "no byte of 128 or more";
-    for (const std::string& row : rows) {
-        std::set<char> expected{high};
-        for (int c = 32; c <= 126; ++c) {
-            expected.insert(static_cast<char>(c));
-        }
-        EXPECT_EQ(std::set<char>(row.begin(), row.end()), expected);
-    }
-}
-
-TEST(AsciiCryptTest, RowsHoldVisibleAsciiWithAllDigitsAndLetters)
-{
-    for (const std::string& row : Rows<Ascii>()) {
+    for (const std::string& row : Rows<TypeParam>()) {
         for (char c : row) {
-            EXPECT_TRUE(c >= 33 && c <= 126) << "byte " << int(c) << " in a row";
+            EXPECT_TRUE(TypeParam::MayHold(c)) << "byte " << int(static_cast<unsigned char>(c));
         }
-        for (char c :
-             std::string("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ")) {
-            EXPECT_NE(row.find(c), std::string::npos) << c << " missing";
+        for (char c : TypeParam::Required()) {
+            EXPECT_NE(row.find(c), std::string::npos) << "'" << c << "' missing";
         }
     }
 }
 
-TYPED_TEST(CipherTest, RoundTripRestoresTheDomain)
+TYPED_TEST(CipherTest, RoundTripRestoresTheDomainAtEveryRow)
 {
     std::string domain;
     for (int c = 32; c <= TypeParam::kLast; ++c) {
@@ -136,11 +156,6 @@ TYPED_TEST(CipherTest, RoundTripRestoresTheDomain)
     EXPECT_EQ(Decrypt<TypeParam>(Encrypt<TypeParam>(domain)), domain);
     const std::string pairs = AllPairs<TypeParam>();
     EXPECT_EQ(Decrypt<TypeParam>(Encrypt<TypeParam>(pairs)), pairs);
-    // Every length up to a few rows' worth, short texts and long ones alike.
-    for (size_t len = 0; len <= 200; ++len) {
-        const std::string text = pairs.substr(pairs.size() / 2 - len, len);
-        EXPECT_EQ(Decrypt<TypeParam>(Encrypt<TypeParam>(text)), text) << "length " << len;
-    }
 }
 
 TYPED_TEST(CipherTest, RandomTextsRoundTrip)
@@ -177,31 +192,9 @@ TYPED_TEST(CipherTest, InPlaceMatchesSeparateBuffers)
     }
 }
 
-TEST(AsciiCryptTest, OutputIsVisibleAsciiOnly)
-{
-    for (char c : Encrypt<Ascii>(AllPairs<Ascii>())) {
-        EXPECT_TRUE(c >= 33 && c <= 126) << "byte " << int(c);
-    }
-}
-
-TYPED_TEST(CipherTest, ByteNotInItsRowGives31AndSparesItsNeighbours)
-{
-    std::mt19937 rng(3);
-    for (size_t len : {9, 500}) {
-        const std::string plain = RandomDomainText<TypeParam>(rng, len);
-        std::string scrambled = Encrypt<TypeParam>(plain);
-        scrambled[4] = '\x01'; // in no row of either class
-        scrambled[len - 1] = '\0';
-        std::string expected = plain;
-        expected[4] = 31;
-        expected[len - 1] = 31;
-        EXPECT_EQ(Decrypt<TypeParam>(scrambled), expected) << "length " << len;
-    }
-}
-
-// Decrypt of every byte at every row, against the rows Encrypt shows, in one long text and in
-// 16-byte pieces alike.
-TYPED_TEST(CipherTest, DecryptFindsEveryByteInItsRowOr31)
+// Every byte at every row, against the rows Encrypt shows: bytes missing from their row give 31
+// between correctly restored neighbours, in one long text and in 16-byte pieces alike.
+TYPED_TEST(CipherTest, DecryptGivesRowPositionPlus32Or31)
 {
     const std::vector<std::string> rows = Rows<TypeParam>();
     std::string text, expected;
@@ -222,17 +215,15 @@ TYPED_TEST(CipherTest, DecryptFindsEveryByteInItsRowOr31)
 TYPED_TEST(CipherTest, WritesExactlyLenBytes)
 {
     typename TypeParam::Type cipher;
-    const std::string input(100, 'a');
-    const std::string guard(100, '\x5a');
+    const std::string input(400, 'a');
+    const std::string guard(400, '\x5a');
     for (int len : {0, -1, -16, INT_MIN}) {
         std::string out = guard;
         cipher.Decrypt(input.data(), &out[0], len);
         EXPECT_EQ(out, guard) << "Decrypt length " << len;
     }
-    std::string out = guard;
-    cipher.Encrypt(input.data(), &out[0], 0);
-    EXPECT_EQ(out, guard);
-    for (int len : {3, 70}) {
+    for (int len : {0, 3, 300}) {
+        std::string out = guard;
         cipher.Encrypt(input.data(), &out[0], len);
         EXPECT_EQ(out.substr(len), guard.substr(len)) << "Encrypt length " << len;
         out = guard;
@@ -245,7 +236,7 @@ TYPED_TEST(CipherTest, EncryptCopiesBytesOutsideTheDomain)
 {
     std::string text;
     for (int b = 0; b < 256; ++b) {
-        if (!TypeParam::InDomain(b)) {
+        if (!InDomain<TypeParam>(b)) {
             text += std::string(16, static_cast<char>(b)); // at each row
         }
     }
