@@ -46,6 +46,9 @@ class HX_EXPORT QHxConsole
     // taken (the newline counts as one); the rest of a longer line stays in the stream and
     // is what the next hidden read returns. `size` plays no part: buf must hold 32 bytes, and
     // it always ends up terminated. When standard input is not a terminal nothing is read.
+    // SIGINT, SIGQUIT, SIGTERM or SIGHUP at its default action still ends the process during
+    // the read, but only after the terminal has been put back; a handler of the caller's own
+    // (or SIG_IGN) is left in place, and a read it interrupts returns -1.
     //
     // Returns the number of characters left in buf once the final newline is removed; 0 for
     // an empty line; -1 for end of input, a failed read, a null buf, a hidden line that starts
