@@ -1,17 +1,14 @@
 #include "QAsciiCrypt.h"
 
+#include "RowCipher.h"
+
 #include <cstring>
 
 namespace
 {
 
-constexpr int kRows = 16;
+using rowcipher::kRows;
 constexpr int kRowLength = 91;
-constexpr int kFirst = 32; // the character that row position 0 stands for
-
-// Decrypt builds a 4 KiB inverse table on the stack only for texts at least this long: filling
-// it costs about as much as 250 memchr searches of a row, the way shorter texts are decrypted.
-constexpr int kInverseTableMinLength = 256;
 
 // Every row holds the 91 visible characters other than '"', '\'' and '\\', so that scrambled
 // text can stand between quotes in a string literal or a configuration file without escapes.
@@ -60,53 +57,19 @@ int IndexOf(char c, const char* row, int n)
 
 } // namespace
 
-QHxAsciiCrypt::QHxAsciiCrypt() : m_rows{}
+QHxAsciiCrypt::QHxAsciiCrypt()
 {
-    for (int r = 0; r < kRows; ++r) {
-        std::memcpy(m_rows[r], kRowText[r], sizeof kRowText[r]);
-    }
+    rowcipher::FillRows(m_rows, kRowText);
 }
 
 QHxAsciiCrypt::~QHxAsciiCrypt() {}
 
 void QHxAsciiCrypt::Encrypt(const char* plain, char* out, unsigned int len)
 {
-    for (unsigned int i = 0; i < len; ++i) {
-        // char is signed here: bytes of 128 or more come out negative and stay outside.
-        const int k = static_cast<signed char>(plain[i]) - kFirst;
-        out[i] = (k >= 0 && k < kRowLength) ? m_rows[i % kRows][k] : plain[i];
-    }
+    rowcipher::Encrypt(m_rows, kRowLength, plain, out, len);
 }
 
 void QHxAsciiCrypt::Decrypt(const char* scrambled, char* out, int len)
 {
-    if (len <= 0) {
-        return;
-    }
-    const int rowsUsed = len < kRows ? len : kRows;
-    int rowLength[kRows];
-    for (int r = 0; r < rowsUsed; ++r) {
-        rowLength[r] = static_cast<int>(std::strlen(m_rows[r]));
-    }
-
-    if (len < kInverseTableMinLength) {
-        for (int i = 0; i < len; ++i) {
-            const int r = i % kRows;
-            out[i] = static_cast<char>(IndexOf(scrambled[i], m_rows[r], rowLength[r]) + kFirst);
-        }
-        return;
-    }
-
-    // inverse[r][b] is what byte b decrypts to in row r. Filling each row from its end lets
-    // the first occurrence of a repeated byte win, as IndexOf would; absent bytes keep -1 + 32.
-    char inverse[kRows][256];
-    std::memset(inverse, kFirst - 1, sizeof inverse[0] * rowsUsed);
-    for (int r = 0; r < rowsUsed; ++r) {
-        for (int k = rowLength[r] - 1; k >= 0; --k) {
-            inverse[r][static_cast<unsigned char>(m_rows[r][k])] = static_cast<char>(k + kFirst);
-        }
-    }
-    for (int i = 0; i < len; ++i) {
-        out[i] = inverse[i % kRows][static_cast<unsigned char>(scrambled[i])];
-    }
+    rowcipher::Decrypt<IndexOf>(m_rows, scrambled, out, len);
 }
