@@ -1,0 +1,207 @@
+// hxdemo as a process: a whole scripted tour on a pipe, end of input at the start and in the
+// middle, and the password step on a pseudo-terminal.
+#include "ChildRun.h"
+#include "QAsciiCrypt.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace hxtest;
+
+namespace
+{
+
+const char kTool[] = HXDEMO;
+
+// Should the driver below be killed at its time limit, the tool sees end of input and ends;
+// this is its own limit for anything else.
+const unsigned kToolSeconds = 30;
+
+struct Exchange {
+    std::string question;
+    std::string answer;
+};
+
+// Runs the tool with its standard input and output on pipes of their own and plays the
+// operator: waits until each question appears, then writes its answer. A plain read takes
+// whatever the pipe holds, so an answer written before its question would be swallowed with
+// the one before. Hands back the tool's exit status and everything it printed; its standard
+// error is the child's. The input ends after the last answer.
+Call Converse(std::vector<Exchange> script)
+{
+    return [script] {
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0)
+            _exit(126);
+        pid_t tool = fork();
+        if (tool == 0) {
+            dup2(in[0], STDIN_FILENO);
+            dup2(out[1], STDOUT_FILENO);
+            for (int fd : {in[0], in[1], out[0], out[1]})
+                close(fd);
+            alarm(kToolSeconds);
+            execl(kTool, kTool, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+
+        std::string seen;
+        auto readMore = [&] {
+            char chunk[4096];
+            ssize_t n = read(out[0], chunk, sizeof chunk);
+            if (n > 0)
+                seen.append(chunk, static_cast<size_t>(n));
+            return n > 0;
+        };
+        size_t from = 0;
+        for (const Exchange& step : script) {
+            size_t at;
+            while ((at = seen.find(step.question, from)) == std::string::npos && readMore()) {
+            }
+            if (at == std::string::npos)
+                break; // the tool ended without asking
+            from = at + step.question.size();
+            if (write(in[1], step.answer.data(), step.answer.size()) < 0)
+                break;
+        }
+        close(in[1]);
+        while (readMore()) {
+        }
+        int status = 0;
+        waitpid(tool, &status, 0);
+        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, seen};
+    };
+}
+
+std::string Ascii(const std::string& plain)
+{
+    QHxAsciiCrypt cipher;
+    std::string out(plain.size(), '\0');
+    cipher.Encrypt(plain.data(), out.data(), plain.size());
+    return out;
+}
+
+// The lines in order, with anything in between.
+void ExpectInOrder(const std::string& text, const std::vector<std::string>& lines)
+{
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        size_t found = text.find(line, at);
+        EXPECT_NE(found, std::string::npos) << "missing, or out of order: " << line << "\n" << text;
+        if (found != std::string::npos)
+            at = found + line.size();
+    }
+}
+
+const char kName[] = "Your name (Enter for operator) : ";
+const char kRetries[] = "Retries (1-10, Enter for 5) : ";
+const char kLog[] = "Keep a log (y/n, Enter for yes) : ";
+const char kPassword[] = "Password : ";
+const char kItem[] = "Enter item number: ";
+const char kRange[] = "(FROM#-TO#) or (ALL) or (x)to exit  : ";
+const char kPause[] = "Press any key to continue ...\n";
+
+} // namespace
+
+TEST(DemoOnPipe, ScriptedTourCallsEveryOperation)
+{
+    Transcript run = RunOnPipe("", Converse({
+                                       {kName, "\n"},
+                                       {kRetries, "12\n"},
+                                       {kRetries, "7\n"},
+                                       {kLog, "n\n"},
+                                       {kPassword, "hunter2\n"},
+                                       {kItem, "2\n"},
+                                       {kRange, "2-4\n"},
+                                       {kPause, "\n"},
+                                   }));
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, 0);
+    EXPECT_EQ(run.err, "");
+    ExpectInOrder(
+        run.outcome.bytes,
+        {
+            "ReadString returned 8; the name is \"operator\".\n",
+            "value not in range: (1 - 10)\n",
+            "ReadInt returned 0; the number is 7.\n",
+            "ReadYesNo returned 2 (no).\n",
+            "ReadString returned 7; the password has 7 characters.\n",
+            "QHxAsciiCrypt scrambles it to \"" + Ascii("hunter2") +
+                "\" and restores \"hunter2\".\n",
+            "QHxSimpleCrypt scrambles it to (hex) ",
+            " and restores \"hunter2\".\n",
+            "   [2] Web server\n",
+            "ListSelect returned 102, the id of \"Web server\".\n",
+            "ListSelect returned 3: positions 1 to 3, \"Web server\" to \"File share\".\n",
+            "That was the last question.\n",
+            "Pause returned.\n\nEnd of the tour.\n",
+        });
+}
+
+TEST(DemoOnPipe, ImmediateEndOfInputEndsCleanly)
+{
+    Transcript run = RunOnPipe("", [] {
+        execl(kTool, kTool, static_cast<char*>(nullptr));
+        _exit(127);
+        return Outcome{};
+    });
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    ExpectInOrder(run.out, {kName, "\n   ReadString returned -1: no answer (end of input). "
+                                   "The tour ends here.\n"});
+    EXPECT_EQ(run.out.find("2. "), std::string::npos);
+}
+
+TEST(DemoOnPipe, EndOfInputAtTheMenusStillFinishesTheTour)
+{
+    // The menus cannot tell end of input from their exit entry; the tour must go on to the
+    // end instead of asking forever.
+    Transcript run = RunOnPipe("", Converse({
+                                       {kName, "Ann\n"},
+                                       {kRetries, "\n"},
+                                       {kLog, "\n"},
+                                       {kPassword, "\n"},
+                                   }));
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, 0);
+    ExpectInOrder(run.outcome.bytes, {
+                                         "the name is \"Ann\".\n",
+                                         "the number is 5.\n",
+                                         "ReadYesNo returned 1 (yes).\n",
+                                         "An empty password scrambles to an empty text.\n",
+                                         "ListSelect returned -1: nothing chosen.\n",
+                                         "ListSelect returned -1: nothing chosen.\n",
+                                         "End of the tour.\n",
+                                     });
+}
+
+TEST(DemoOnTerminal, PasswordIsHiddenAndShownScrambled)
+{
+    Transcript run = RunOnTerminal(
+        [] {
+            execl(kTool, kTool, static_cast<char*>(nullptr));
+            _exit(127);
+            return Outcome{};
+        },
+        [](Terminal& t) {
+            t.Type("Bob\n3\ny\n"); // a terminal hands plain reads one line each
+            if (!t.WaitForEcho(false))
+                return;
+            t.Type("s3cret\n");
+            if (t.WaitForEcho(true))
+                t.Type("4\nall\n\n");
+        });
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.screen.find("s3cret"), std::string::npos);
+    ExpectInOrder(run.out, {
+                               "the name is \"Bob\".\n",
+                               "ReadPassword returned 0; the password has 6 characters.\n",
+                               "scrambles it to \"" + Ascii("s3cret") + "\"",
+                               "the id of \"File share\".\n",
+                               "positions 0 to 3",
+                               "End of the tour.\n",
+                           });
+}

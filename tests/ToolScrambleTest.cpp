@@ -1,0 +1,305 @@
+// hxscramble as a process: round trips through pipes, every refusal with its status and
+// message, and the hidden prompt on a pseudo-terminal.
+#include "ChildRun.h"
+#include "QAsciiCrypt.h"
+#include "QSimpleCrypt.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace hxtest;
+
+namespace
+{
+
+const char kTool[] = HXSCRAMBLE;
+
+// A call that replaces the child with the tool.
+Call Exec(std::vector<std::string> args)
+{
+    return [args] {
+        std::vector<char*> argv{const_cast<char*>(kTool)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(kTool, argv.data());
+        _exit(127);
+        return Outcome{};
+    };
+}
+
+Transcript Pipe(const std::string& input, std::vector<std::string> args = {})
+{
+    return RunOnPipe(input, Exec(std::move(args)));
+}
+
+// Types `keys` once the hidden read has switched echo off.
+Transcript Typed(const std::string& keys, std::vector<std::string> args = {})
+{
+    return RunOnTerminal(Exec(std::move(args)), [keys](hxtest::Terminal& t) {
+        if (t.WaitForEcho(false))
+            t.Type(keys);
+    });
+}
+
+std::string Hex(const std::string& bytes)
+{
+    std::string hex;
+    char pair[3];
+    for (unsigned char c : bytes) {
+        snprintf(pair, sizeof pair, "%02x", c);
+        hex += pair;
+    }
+    return hex;
+}
+
+std::string Ascii(const std::string& plain)
+{
+    QHxAsciiCrypt cipher;
+    std::string out(plain.size(), '\0');
+    cipher.Encrypt(plain.data(), out.data(), plain.size());
+    return out;
+}
+
+std::string Simple(const std::string& plain)
+{
+    QHxSimpleCrypt cipher;
+    std::string out(plain.size(), '\0');
+    cipher.Encrypt(plain.data(), out.data(), plain.size());
+    return out;
+}
+
+// Texts over the characters first..last: empty, every character once, a run long enough to
+// reuse rows, and pseudo-random texts of many lengths.
+std::vector<std::string> Texts(char first, char last)
+{
+    std::vector<std::string> texts{"", "a", std::string(40, 'z')};
+    std::string every;
+    for (int c = first; c <= last; ++c)
+        every += static_cast<char>(c);
+    texts.push_back(every);
+    unsigned seed = 12345;
+    for (size_t length = 1; length <= 70; length += 3) {
+        std::string text;
+        for (size_t i = 0; i < length; ++i) {
+            seed = seed * 1103515245 + 12345;
+            text += static_cast<char>(first + (seed >> 16) % (last - first + 1));
+        }
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+std::string Lines(const std::vector<std::string>& texts, std::string (*convert)(const std::string&))
+{
+    std::string lines;
+    for (const std::string& text : texts)
+        lines += convert(text) + "\n";
+    return lines;
+}
+
+std::string AsIs(const std::string& text)
+{
+    return text;
+}
+std::string AsciiHex(const std::string& text)
+{
+    return Hex(Ascii(text));
+}
+std::string SimpleHex(const std::string& text)
+{
+    return Hex(Simple(text));
+}
+
+} // namespace
+
+TEST(ScrambleOnPipe, RoundTripsManyTextsInEveryForm)
+{
+    struct Form {
+        std::vector<std::string> args;
+        char last;
+        std::string (*scrambled)(const std::string&);
+    };
+    const Form forms[] = {
+        {{}, 'z', Ascii},
+        {{"--hex"}, 'z', AsciiHex},
+        {{"--simple"}, 127, SimpleHex},
+        {{"--simple", "--hex"}, 127, SimpleHex},
+    };
+    for (const Form& form : forms) {
+        SCOPED_TRACE(form.args.empty() ? "ascii" : form.args.back());
+        std::vector<std::string> texts = Texts(' ', form.last);
+        std::string plain = Lines(texts, AsIs);
+
+        Transcript scramble = Pipe(plain, form.args);
+        EXPECT_EQ(scramble.exitCode, 0);
+        EXPECT_EQ(scramble.err, ""); // a pipe never gets a hidden read, nor its complaint
+        EXPECT_EQ(scramble.out, Lines(texts, form.scrambled));
+
+        std::vector<std::string> restoreArgs = form.args;
+        restoreArgs.push_back("--restore");
+        Transcript restore = Pipe(scramble.out, restoreArgs);
+        EXPECT_EQ(restore.exitCode, 0);
+        EXPECT_EQ(restore.err, "");
+        EXPECT_EQ(restore.out, plain);
+    }
+}
+
+TEST(ScrambleOnPipe, LastLineNeedsNoNewline)
+{
+    Transcript run = Pipe("abc\ndef");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Ascii("abc") + "\n" + Ascii("def") + "\n");
+}
+
+TEST(ScrambleArgument, HandlesOneTextWhateverStandardInputIs)
+{
+    Transcript run = Pipe("ignored\n", {"--", "-v x"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Ascii("-v x") + "\n");
+
+    run = Pipe("", {"--restore", "--", Ascii("-v x")});
+    EXPECT_EQ(run.out, "-v x\n");
+
+    // On a terminal too: no prompt when the text is given.
+    run = RunOnTerminal(Exec({"--simple", "abc"}), [](hxtest::Terminal&) {});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Hex(Simple("abc")) + "\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(ScrambleRefusals, BadInputIsExitOneWithNothingHalfPrinted)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        std::string out;     // the lines before the bad one, and nothing after
+        std::string message; // the whole of standard error
+    };
+    const Case cases[] = {
+        {{},
+         "ok\nok{x\nnever\n",
+         Ascii("ok") + "\n",
+         "hxscramble: line 2: character 3 ('{') is outside the range of the ASCII cipher (a "
+         "blank to 'z'; --simple takes all printable ASCII)\n"},
+        {{}, "\xc3\xa9\n", "", "byte 0xc3"},
+        {{}, std::string("a\0b\n", 4), "", "line 1: character 2 (byte 0x00)"},
+        {{"--simple"},
+         "a\tb\n",
+         "",
+         "hxscramble: line 1: character 2 (byte 0x09) is outside the range of the simple "
+         "cipher (printable ASCII)\n"},
+        {{"--simple"}, "x\r\n", "", "line 1: character 2 (byte 0x0d)"},
+        {{"--restore"},
+         Ascii("fine") + "\na\"b\n",
+         "fine\n",
+         "hxscramble: line 2: character 2 ('\"') is not something the ASCII cipher writes\n"},
+        {{"--restore"}, "a b\n", "", "line 1: character 2 (a blank) is not something"},
+        {{"--simple", "--restore"},
+         "abc\n",
+         "",
+         "hxscramble: line 1: odd number of hex digits (3)\n"},
+        {{"--hex", "--restore"},
+         "0g\n",
+         "",
+         "hxscramble: line 1: character 2 ('g') is not a hex digit\n"},
+        {{"--simple", "--restore"},
+         "0000\n",
+         "",
+         "hxscramble: line 1: byte 1 (0x00) is not something the simple cipher writes\n"},
+        {{"pass{word"}, "", "", "hxscramble: the argument: character 5 ('{')"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        Transcript run = Pipe(c.input, c.args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, c.out);
+        if (c.message.back() == '\n')
+            EXPECT_EQ(run.err, c.message);
+        else
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+}
+
+TEST(ScrambleRefusals, UsageErrorsAreExitTwoWithAUsageLine)
+{
+    const char kUsage[] = "usage: hxscramble [--simple] [--hex] [--restore] [--] [TEXT]\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--frobnicate"}, "hxscramble: unknown option '--frobnicate'\n"},
+        {{"-x"}, "hxscramble: unknown option '-x'\n"},
+        {{"one", "two"}, "hxscramble: one TEXT at most; quote a text that holds blanks\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        Transcript run = Pipe("abc\n", args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, message + kUsage);
+    }
+}
+
+TEST(ScrambleInformation, HelpAndVersion)
+{
+    Transcript help = Pipe("", {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.rfind("usage: hxscramble", 0), 0u);
+    EXPECT_NE(help.out.find("It is not encryption"), std::string::npos);
+    EXPECT_NE(help.out.find("anyone with the hxconsole library can restore the text"),
+              std::string::npos);
+
+    Transcript version = Pipe("", {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "hxscramble (hxconsole) " HXCONSOLE_VERSION "\n");
+}
+
+TEST(ScrambleOnTerminal, AsksWithoutEchoAndPrintsOnlyTheScrambledLine)
+{
+    Transcript run = Typed("hunter2\n");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Ascii("hunter2") + "\n");
+    EXPECT_EQ(run.err, "Password : \n"); // the prompt stays off standard output
+    EXPECT_EQ(run.screen.find("hunter2"), std::string::npos);
+
+    run = Typed("hunter2\n", {"--simple"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Hex(Simple("hunter2")) + "\n");
+}
+
+TEST(ScrambleOnTerminal, RefusesPasswordsItCannotTakeWhole)
+{
+    const std::string thirty(30, 'p');
+    Transcript run = Typed(thirty + "\n");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Ascii(thirty) + "\n");
+
+    struct Case {
+        std::string keys;
+        std::string complaint;
+    };
+    const Case cases[] = {
+        {thirty + "q\n", "the password may have been cut"}, // 31: no newline within the limit
+        {thirty + "qrstuvwxyz\n", "the password may have been cut"},
+        {"\n", "no password was typed"},
+        {"\x04", "no password was read"},
+        // The position only: a refused password is not shown, even in part.
+        {"pass}word\n", "hxscramble: the password: character 5 is outside the range"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        run = Typed(c.keys);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.complaint), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("}"), std::string::npos);
+        EXPECT_EQ(run.err.find("qrs"), std::string::npos);
+    }
+}
+
+TEST(ScrambleOnTerminal, RestoreReadsLinesWithoutHiding)
+{
+    Transcript run = RunOnTerminal(Exec({"--restore"}),
+                                   [](hxtest::Terminal& t) { t.Type(Ascii("shown") + "\n\x04"); });
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "shown\n");
+    EXPECT_EQ(run.err, "");
+}

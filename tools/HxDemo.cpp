@@ -1,0 +1,200 @@
+// hxdemo: a guided tour of the library. Each step calls one operation once and shows what it
+// returned. The tour needs no files or settings; at end of input it stops and exits with 0.
+#include "QAsciiCrypt.h"
+#include "QHxConsole.h"
+#include "QSimpleCrypt.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+struct Target {
+    int id;
+    const char* name;
+};
+
+// The built-in list the two menus offer.
+const Target kTargets[] = {
+    {101, "Database"},
+    {102, "Web server"},
+    {103, "Mail server"},
+    {104, "File share"},
+};
+
+std::vector<_GENERIC_ITEM> MenuItems()
+{
+    std::vector<_GENERIC_ITEM> items;
+    for (const Target& target : kTargets) {
+        _GENERIC_ITEM item{};
+        item.id = target.id;
+        strncpy(item.name, target.name, sizeof item.name - 1);
+        items.push_back(item);
+    }
+    return items;
+}
+
+void Step(int number, const char* title)
+{
+    printf("\n%d. %s\n", number, title);
+}
+
+// Every prompt answers -1 only at end of input or when reading failed: either way nobody is
+// left to answer the next question, so the tour stops there.
+bool Ended(const char* operation, int result)
+{
+    if (result >= 0)
+        return false;
+    // End of input leaves the cursor after the prompt.
+    printf("\n   %s returned -1: no answer (end of input). The tour ends here.\n", operation);
+    return true;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    std::string hex;
+    char pair[3];
+    for (unsigned char c : bytes) {
+        snprintf(pair, sizeof pair, "%02x", c);
+        hex += pair;
+    }
+    return hex;
+}
+
+// Scrambles the password with one cipher and restores it. The ciphers check nothing, so the
+// range of characters each takes (from the blank up to `last`) is checked here first.
+template <typename Cipher>
+void ShowCipher(const char* name, const std::string& password, unsigned char last, bool hex)
+{
+    for (size_t i = 0; i < password.size(); ++i) {
+        unsigned char c = password[i];
+        if (c < ' ' || c > last) {
+            printf("   %s cannot take it: character %zu is outside its range.\n", name, i + 1);
+            return;
+        }
+    }
+    Cipher cipher;
+    std::string scrambled(password.size(), '\0');
+    std::string restored(password.size(), '\0');
+    cipher.Encrypt(password.data(), scrambled.data(), password.size());
+    cipher.Decrypt(scrambled.data(), restored.data(), static_cast<int>(scrambled.size()));
+    printf("   %s scrambles it to %s%s and restores \"%s\".\n", name, hex ? "(hex) " : "",
+           hex ? Hex(scrambled).c_str() : ("\"" + scrambled + "\"").c_str(), restored.c_str());
+}
+
+bool AskName(QHxConsole& console)
+{
+    Step(1, "ReadString: your name, with a default");
+    char name[64] = {};
+    int r = console.ReadString("Your name (Enter for operator)", name, sizeof name, "operator");
+    if (Ended("ReadString", r))
+        return false;
+    printf("   ReadString returned %d; the name is \"%s\".\n", r, name);
+    return true;
+}
+
+bool AskNumber(QHxConsole& console)
+{
+    Step(2, "ReadInt: a number from 1 to 10, with a default");
+    int value = 0;
+    int fallback = 5;
+    int r = console.ReadInt("Retries (1-10, Enter for 5)", value, &fallback, 1, 10);
+    if (Ended("ReadInt", r))
+        return false;
+    printf("   ReadInt returned %d; the number is %d.\n", r, value);
+    return true;
+}
+
+bool AskYesNo(QHxConsole& console)
+{
+    Step(3, "ReadYesNo: a yes/no question, with a default");
+    int r = console.ReadYesNo("Keep a log (y/n, Enter for yes)", 1);
+    if (Ended("ReadYesNo", r))
+        return false;
+    printf("   ReadYesNo returned %d (%s).\n", r, r == 1 ? "yes" : "no");
+    return true;
+}
+
+bool AskPassword(QHxConsole& console)
+{
+    Step(4, "ReadPassword: a password typed without echo, then scrambled and restored");
+    char password[32] = {}; // ReadPassword fills 32 bytes at most, and asks only when empty
+    const char* operation = "ReadPassword";
+    int r;
+    if (isatty(STDIN_FILENO)) {
+        r = console.ReadPassword(password, "Password");
+    } else {
+        // The hidden read needs a terminal to switch echo off; anywhere else it would refuse.
+        printf("   (standard input is not a terminal: the password is read as a plain line)\n");
+        operation = "ReadString";
+        r = console.ReadString("Password", password, sizeof password, "");
+    }
+    if (Ended(operation, r))
+        return false;
+
+    std::string typed = password;
+    printf("   %s returned %d; the password has %zu characters%s.\n", operation, r, typed.size(),
+           typed.size() == sizeof password - 1 ? " (the most a read takes: it may be cut)" : "");
+    if (typed.empty()) {
+        printf("   An empty password scrambles to an empty text.\n");
+        return true;
+    }
+    ShowCipher<QHxAsciiCrypt>("QHxAsciiCrypt", typed, 'z', false);
+    ShowCipher<QHxSimpleCrypt>("QHxSimpleCrypt", typed, 127, true);
+    return true;
+}
+
+void PickOne(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
+{
+    Step(5, "ListSelect: pick one item");
+    _GENERIC_ITEM chosen{};
+    int r = console.ListSelect(&items, "Back up which target", &chosen, "Skip this step");
+    if (r == -1)
+        printf("   ListSelect returned -1: nothing chosen.\n");
+    else
+        printf("   ListSelect returned %d, the id of \"%s\".\n", r, chosen.name);
+}
+
+void PickRange(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
+{
+    Step(6, "ListSelect: pick a range of items");
+    int from = 0;
+    int to = 0;
+    int r = console.ListSelect(&items, &from, &to, "Restore which targets", "Skip this step");
+    if (r == -1)
+        printf("   ListSelect returned -1: nothing chosen.\n");
+    else
+        printf("   ListSelect returned %d: positions %d to %d, \"%s\" to \"%s\".\n", r, from, to,
+               items[from].name, items[to].name);
+}
+
+} // namespace
+
+int main()
+{
+    // Pause writes its line without flushing; line buffering shows every line as soon as it
+    // is printed, to an operator and to a script that drives the dialogue through a pipe.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    printf("hxconsole tour: each step calls one operation and shows what it returned.\n"
+           "End of input (Ctrl-D) at a question ends the tour.\n");
+
+    QHxConsole console;
+    if (!AskName(console) || !AskNumber(console) || !AskYesNo(console) || !AskPassword(console))
+        return 0;
+
+    // The menus answer -1 for their exit entry as well as at end of input, so they cannot end
+    // the tour; after end of input they, and Pause, return at once.
+    std::vector<_GENERIC_ITEM> items = MenuItems();
+    PickOne(console, items);
+    PickRange(console, items);
+
+    Step(7, "Pause: wait for Enter");
+    console.Pause("That was the last question.");
+    printf("   Pause returned.\n\nEnd of the tour.\n");
+    return 0;
+}
