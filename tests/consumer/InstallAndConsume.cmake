@@ -1,0 +1,78 @@
+# Installs the build into a scratch prefix, then builds and runs the consumer project against
+# it twice: once through find_package, once through pkg-config.
+#
+#   cmake -DBUILD_DIR=<build tree> -DWORK_DIR=<scratch directory> -DSOURCE_DIR=<this directory>
+#         -DBINDIR=<dir> -DLIBDIR=<dir> -DINCLUDEDIR=<dir> (the build's relative install dirs)
+#         -DGENERATOR=<generator> -DCXX=<compiler> -DCXX_FLAGS=<flags> -DLINK_FLAGS=<flags>
+#         -P InstallAndConsume.cmake
+#
+# The compiler and flags are the build's own: a library built with sanitizers can only be
+# loaded by a program built with them too. Nothing here reads standard input or the network,
+# and every step has a time limit.
+
+set(prefix ${WORK_DIR}/prefix)
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+
+function(run what)
+  execute_process(COMMAND ${ARGN}
+    WORKING_DIRECTORY ${WORK_DIR}
+    INPUT_FILE ${WORK_DIR}/input.txt
+    RESULT_VARIABLE failed
+    OUTPUT_VARIABLE output
+    ERROR_VARIABLE output
+    TIMEOUT 120)
+  if(failed)
+    message(FATAL_ERROR "${what} failed (${failed}):\n${output}")
+  endif()
+  message(STATUS "${what}: ok")
+  set(output "${output}" PARENT_SCOPE)
+endfunction()
+
+# The consumer reads one line from standard input.
+file(WRITE ${WORK_DIR}/input.txt "consumer\n")
+
+run("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+set(libdir ${prefix}/${LIBDIR})
+foreach(file
+    ${INCLUDEDIR}/hxconsole/QHxConsole.h
+    ${INCLUDEDIR}/hxconsole/QSimpleCrypt.h
+    ${INCLUDEDIR}/hxconsole/QAsciiCrypt.h
+    ${LIBDIR}/libhxconsole.so
+    ${LIBDIR}/libhxconsole.so.1
+    ${LIBDIR}/cmake/HxConsole/HxConsoleConfigVersion.cmake
+    ${LIBDIR}/pkgconfig/hxconsole.pc
+    ${BINDIR}/hxscramble
+    ${BINDIR}/hxdemo)
+  if(NOT EXISTS ${prefix}/${file})
+    message(FATAL_ERROR "not installed: ${file}")
+  endif()
+endforeach()
+
+# Only the scratch prefix may supply the package: a copy installed on the machine must not
+# stand in for the one under test.
+set(ENV{PKG_CONFIG_LIBDIR} ${libdir}/pkgconfig)
+unset(ENV{PKG_CONFIG_PATH})
+
+foreach(find package pkg-config)
+  set(build ${WORK_DIR}/consumer-${find})
+  run("configure the consumer (${find})" ${CMAKE_COMMAND}
+    -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR}
+    -DHXCONSOLE_FIND=${find}
+    -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
+    -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF
+    -DCMAKE_CXX_COMPILER=${CXX}
+    "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
+    "-DCMAKE_EXE_LINKER_FLAGS=${LINK_FLAGS}")
+  run("build the consumer (${find})" ${CMAKE_COMMAND} --build ${build})
+  run("run the consumer (${find})"
+    ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${build}/consumer)
+  if(NOT output MATCHES "consumer: all good")
+    message(FATAL_ERROR "the consumer (${find}) said:\n${output}")
+  endif()
+endforeach()
+
+# The installed tool runs from the prefix with no help: its rpath points at the library.
+run("run the installed hxscramble" ${prefix}/${BINDIR}/hxscramble --version)
