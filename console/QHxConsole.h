@@ -123,11 +123,11 @@ class HX_EXPORT QHxConsole
                    const char* exitLabel = nullptr);
 
   private:
-    int32_t m_input;     // descriptor that plain reads come from
-    int32_t m_spare;     // set, never read
-    bool m_ready;        // set once construction is done, never read
-    int16_t m_spareWord; // set, never read
-    bool m_flag;         // the constructor's argument, never read
+    int32_t m_input;                      // descriptor that plain reads come from
+    [[maybe_unused]] int32_t m_spare;     // set, never read
+    [[maybe_unused]] bool m_ready;        // set once construction is done, never read
+    [[maybe_unused]] int16_t m_spareWord; // set, never read
+    [[maybe_unused]] bool m_flag;         // the constructor's argument, never read
 };
 
 #endif

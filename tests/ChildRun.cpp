@@ -305,6 +305,25 @@ bool Terminal::WaitForEcho(bool on)
     return false;
 }
 
+bool Terminal::WaitUntilReading()
+{
+    // /proc/PID/syscall starts with the number of the call the process is blocked in;
+    // read(2) is 0 on x86-64. A running process shows "running" instead.
+    const std::string path = "/proc/" + std::to_string(m_child) + "/syscall";
+    while (Clock::now() < m_deadline && !ChildGone()) {
+        char state[8] = {};
+        FILE* file = fopen(path.c_str(), "r");
+        if (file != nullptr) {
+            size_t n = fread(state, 1, sizeof state - 1, file);
+            fclose(file);
+            if (n >= 2 && state[0] == '0' && state[1] == ' ')
+                return true;
+        }
+        std::this_thread::sleep_for(Millis(1));
+    }
+    return false;
+}
+
 void Terminal::Signal(int sig)
 {
     kill(m_child, sig);

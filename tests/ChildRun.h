@@ -82,6 +82,11 @@ class Terminal
     // off discards whatever was typed before.
     bool WaitForEcho(bool on);
 
+    // Waits until the child is blocked in a read(2), as when it waits for a line; false if
+    // the child ended or the time limit passed first. Echo going off says the child is about
+    // to read, not that it already waits: a signal sent in between finds it still running.
+    bool WaitUntilReading();
+
     // Sends a signal to the child.
     void Signal(int sig);
 

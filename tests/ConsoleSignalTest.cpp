@@ -40,6 +40,7 @@ void SetHandler(int sig, void (*handler)(int))
 void DeliverDuringHiddenRead(Terminal& t, int sig)
 {
     ASSERT_TRUE(t.WaitForEcho(false));
+    ASSERT_TRUE(t.WaitUntilReading());
     if (sig == SIGINT)
         t.Type("\x03");
     else if (sig == SIGQUIT)
