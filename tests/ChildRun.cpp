@@ -375,4 +375,18 @@ Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>&
     return run;
 }
 
+Transcript RunDialogue(const std::string& keys, const Call& call, Millis limit)
+{
+    return RunOnTerminal(
+        call, [&keys](Terminal& t) { t.Type(keys); }, limit);
+}
+
+std::string Repeated(int n, const std::string& text)
+{
+    std::string all;
+    for (int i = 0; i < n; ++i)
+        all += text;
+    return all;
+}
+
 } // namespace hxtest

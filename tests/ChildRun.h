@@ -108,6 +108,13 @@ class Terminal
 Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>& script,
                          Millis limit = kTimeLimit);
 
+// Types all of `keys` at once and lets the call answer them. Canonical mode hands each plain
+// read one line, so a dialogue of several answers plays out as an operator's typing would.
+Transcript RunDialogue(const std::string& keys, const Call& call, Millis limit = kTimeLimit);
+
+// `text` written `n` times: the prompts a dialogue shows again and again.
+std::string Repeated(int n, const std::string& text);
+
 } // namespace hxtest
 
 #endif

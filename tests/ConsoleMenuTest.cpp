@@ -36,14 +36,6 @@ std::string Listing(int count)
     return text + "   [x] Return to the Main Menu\n\n";
 }
 
-std::string Times(int n, const std::string& text)
-{
-    std::string all;
-    for (int i = 0; i < n; ++i)
-        all += text;
-    return all;
-}
-
 // The single-choice menu over `count` items; values[0] is the chosen record's id field as
 // copied out (-5 when *chosen was left alone), bytes the whole copied record.
 Call SingleChoice(int count)
@@ -67,11 +59,6 @@ Call Range(int count)
         int r = QHxConsole().ListSelect(&items, &from, &to, nullptr);
         return Outcome{r, {from, to}};
     };
-}
-
-Transcript Dialogue(const std::string& keys, const Call& call)
-{
-    return RunOnTerminal(call, [keys](Terminal& t) { t.Type(keys); });
 }
 
 } // namespace
@@ -100,7 +87,7 @@ TEST(MenuListing, NameFilledToTheBrimIsCutAtItsField)
 
 TEST(SingleChoiceMenu, ReturnsTheChosenIdAndRecord)
 {
-    Transcript run = Dialogue("2\n", SingleChoice(3));
+    Transcript run = RunDialogue("2\n", SingleChoice(3));
     EXPECT_EQ(run.outcome.result, 20);
     std::vector<_GENERIC_ITEM> items = MakeItems(3);
     EXPECT_EQ(run.outcome.bytes, Bytes(reinterpret_cast<char*>(&items[1]), sizeof items[1]));
@@ -125,10 +112,10 @@ TEST(SingleChoiceMenu, Answers)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
-        Transcript run = Dialogue(c.keys, SingleChoice(c.count));
+        Transcript run = RunDialogue(c.keys, SingleChoice(c.count));
         EXPECT_EQ(run.outcome.result, c.result);
         EXPECT_EQ(run.outcome.values, std::vector<int>{c.chosenId});
-        EXPECT_EQ(run.out, Listing(c.count) + Times(c.questions, kNumberPrompt));
+        EXPECT_EQ(run.out, Listing(c.count) + Repeated(c.questions, kNumberPrompt));
     }
 }
 
@@ -147,7 +134,7 @@ TEST(RangeMenu, Answers)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
-        Transcript run = Dialogue(c.keys, Range(c.count));
+        Transcript run = RunDialogue(c.keys, Range(c.count));
         EXPECT_EQ(run.outcome.result, c.result);
         EXPECT_EQ(run.outcome.values, (std::vector<int>{c.from, c.to}));
         EXPECT_EQ(run.out, Listing(c.count) + kRangePrompt);
@@ -176,7 +163,7 @@ TEST(RangeMenu, ComplainsAndAsksAgain)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
         // Each bad entry, then 2, which must still be taken.
-        Transcript run = Dialogue(std::string(c.keys) + "2\n", Range(5));
+        Transcript run = RunDialogue(std::string(c.keys) + "2\n", Range(5));
         EXPECT_EQ(run.outcome.result, 1);
         EXPECT_EQ(run.out, Listing(5) + kRangePrompt + c.complaint + kRangePrompt);
     }
@@ -184,7 +171,7 @@ TEST(RangeMenu, ComplainsAndAsksAgain)
 
 TEST(RangeMenu, EndOfInputAfterRejectedEntryLeavesZeros)
 {
-    Transcript run = Dialogue("4-2\n\x04", Range(5));
+    Transcript run = RunDialogue("4-2\n\x04", Range(5));
     EXPECT_EQ(run.outcome.result, -1);
     EXPECT_EQ(run.outcome.values, (std::vector<int>{0, 0}));
     EXPECT_EQ(run.out, Listing(5) + kRangePrompt + "Illegal range specified\n" + kRangePrompt);

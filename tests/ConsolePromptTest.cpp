@@ -15,12 +15,6 @@ namespace
 
 const int kUntouched = 77;
 
-// Types all of `keys` at once and lets the call answer them line by line.
-Transcript Dialogue(const std::string& keys, const Call& call)
-{
-    return RunOnTerminal(call, [keys](Terminal& t) { t.Type(keys); });
-}
-
 Call EscapedInt(char escape)
 {
     return [escape] {
@@ -71,14 +65,6 @@ Call Password(const char* preset, const char* prompt)
         int r = console.ReadPassword(buf, prompt);
         return Outcome{r, {}, buf};
     };
-}
-
-std::string Times(int n, const std::string& text)
-{
-    std::string all;
-    for (int i = 0; i < n; ++i)
-        all += text;
-    return all;
 }
 
 } // namespace
@@ -166,10 +152,10 @@ TEST(ReadIntRanged, Answers)
 
 TEST(ReadIntRanged, AsksUntilInRangeThenEndsAtEndOfInput)
 {
-    Transcript run = Dialogue("0\n11\n-3\n\x04", RangedInt(nullptr, 1, 10));
+    Transcript run = RunDialogue("0\n11\n-3\n\x04", RangedInt(nullptr, 1, 10));
     EXPECT_EQ(run.outcome.result, -1);
     EXPECT_EQ(run.outcome.values, std::vector<int>{-3});
-    EXPECT_EQ(run.out, Times(3, "Age : value not in range: (1 - 10)\n") + "Age : ");
+    EXPECT_EQ(run.out, Repeated(3, "Age : value not in range: (1 - 10)\n") + "Age : ");
 }
 
 TEST(ReadYesNo, Answers)
@@ -186,9 +172,9 @@ TEST(ReadYesNo, Answers)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
-        Transcript run = Dialogue(c.keys, YesNo(c.defaultAnswer));
+        Transcript run = RunDialogue(c.keys, YesNo(c.defaultAnswer));
         EXPECT_EQ(run.outcome.result, c.result);
-        EXPECT_EQ(run.out, Times(c.prompts, "Sure : "));
+        EXPECT_EQ(run.out, Repeated(c.prompts, "Sure : "));
     }
 }
 
@@ -216,10 +202,10 @@ TEST(ReadString, Answers)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
-        Transcript run = Dialogue(c.keys, String(c.len, c.defaultText));
+        Transcript run = RunDialogue(c.keys, String(c.len, c.defaultText));
         EXPECT_EQ(run.outcome.result, c.result);
         EXPECT_EQ(run.outcome.bytes, c.bytes);
-        EXPECT_EQ(run.out, Times(c.prompts, "Name : "));
+        EXPECT_EQ(run.out, Repeated(c.prompts, "Name : "));
     }
 }
 
@@ -311,7 +297,7 @@ TEST(Pause, ShowsMessageAndTakesOneCharacterFromTheStream)
 
 TEST(Pause, LeavesTheRestOfTheLineForAHiddenRead)
 {
-    Transcript run = Dialogue("abc\n", [] {
+    Transcript run = RunDialogue("abc\n", [] {
         QHxConsole console;
         console.Pause(nullptr);
         char buf[32] = {};
