@@ -85,4 +85,9 @@ hxscramble keeps a secret for a configuration file out of plain
 sight and restores it; hxdemo is a guided tour of every prompt and
 menu of the hxconsole library.")
 
+# Debian installs libraries under /usr/lib/<multiarch> and tools without an rpath; only a
+# build configured for /usr has them there.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/debian/CheckPrefix.cmake)
+set(CPACK_HX_CONFIGURED_PREFIX ${CMAKE_INSTALL_PREFIX})
+
 include(CPack)
