@@ -1,7 +1,12 @@
-# Builds the Debian package from a finished build tree and checks what it holds.
+# Builds the library and the tools the way a machine with only a compiler and CMake would
+# (GoogleTest and Google Benchmark hidden), for the prefix /usr; makes the three Debian
+# packages from that build, checks what each holds, and has lintian judge them.
 #
-#   cmake -DBUILD_DIR=<build tree> -DWORK_DIR=<scratch directory> -DCPACK=<cpack> -P CheckPackage.cmake
+#   cmake -DSOURCE_DIR=<project> -DWORK_DIR=<scratch directory> -DGENERATOR=<generator>
+#         -DCXX=<compiler> -DCPACK=<cpack> -DLINTIAN=<lintian> -DVERSION=<project version>
+#         -DMULTIARCH=<e.g. x86_64-linux-gnu> -DTOOLS=<tool,...> -P CheckPackage.cmake
 
+set(build ${WORK_DIR}/build)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
@@ -12,35 +17,87 @@ function(run)
     RESULT_VARIABLE failed
     OUTPUT_VARIABLE output
     ERROR_VARIABLE output
-    TIMEOUT 120)
+    TIMEOUT 300)
   if(failed)
     message(FATAL_ERROR "${ARGN} failed (${failed}):\n${output}")
   endif()
   set(output "${output}" PARENT_SCOPE)
 endfunction()
 
-run(${CPACK} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${WORK_DIR})
-file(GLOB package ${WORK_DIR}/hxconsole_*.deb)
-if(NOT package)
-  message(FATAL_ERROR "cpack made no hxconsole_*.deb:\n${output}")
-endif()
-
-run(dpkg-deb --contents ${package})
-foreach(file
-    /usr/lib/libhxconsole.so.1
-    /usr/include/hxconsole/QHxConsole.h
-    /usr/lib/cmake/HxConsole/HxConsoleConfig.cmake
-    /usr/lib/pkgconfig/hxconsole.pc
-    /usr/bin/hxscramble
-    /usr/bin/hxdemo)
-  if(NOT output MATCHES "\\.${file}[ \n]")
-    message(FATAL_ERROR "the package lacks ${file}:\n${output}")
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR}
+  -DCMAKE_CXX_COMPILER=${CXX}
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  -DCMAKE_INSTALL_PREFIX=/usr
+  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON
+  -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON)
+run(${CMAKE_COMMAND} --build ${build} --parallel 2)
+foreach(part tests bench)
+  if(EXISTS ${build}/${part})
+    message(FATAL_ERROR "without GoogleTest and Google Benchmark, ${part}/ was configured")
   endif()
 endforeach()
 
-# dpkg-shlibdeps must have found the C++ runtime the binaries need.
-run(dpkg-deb --field ${package} Depends)
-if(NOT output MATCHES "libstdc\\+\\+6")
-  message(FATAL_ERROR "the package depends on: ${output}")
+run(${CPACK} -G DEB --config ${build}/CPackConfig.cmake -B ${WORK_DIR})
+
+# check_package(<name> <field>=<value>... FILES <path>...): the package exists, its control
+# fields hold the values, and it holds each path.
+function(check_package name)
+  cmake_parse_arguments(PARSE_ARGV 1 want "" "" "FIELDS;FILES")
+  file(GLOB package ${WORK_DIR}/${name}_${VERSION}-1_*.deb)
+  if(NOT package)
+    file(GLOB made ${WORK_DIR}/*.deb)
+    message(FATAL_ERROR "cpack made no ${name}; it made: ${made}")
+  endif()
+  foreach(field_value IN LISTS want_FIELDS)
+    string(REGEX MATCH "^([^=]+)=(.*)$" ignored "${field_value}")
+    run(dpkg-deb --field ${package} ${CMAKE_MATCH_1})
+    string(STRIP "${output}" output)
+    if(NOT output STREQUAL CMAKE_MATCH_2)
+      message(FATAL_ERROR "${name}: ${CMAKE_MATCH_1} is '${output}', not '${CMAKE_MATCH_2}'")
+    endif()
+  endforeach()
+  run(dpkg-deb --contents ${package})
+  foreach(file IN LISTS want_FILES
+      ITEMS /usr/share/doc/${name}/copyright /usr/share/doc/${name}/changelog.Debian.gz)
+    if(NOT output MATCHES "\\.${file}[ \n]")
+      message(FATAL_ERROR "${name} lacks ${file}:\n${output}")
+    endif()
+  endforeach()
+  message(STATUS "${name}: ok\n${output}")
+endfunction()
+
+set(libdir /usr/lib/${MULTIARCH})
+set(exact "libhxconsole1 (= ${VERSION}-1)")
+check_package(libhxconsole1
+  FIELDS Version=${VERSION}-1
+  FILES ${libdir}/libhxconsole.so.1)
+check_package(libhxconsole-dev
+  FIELDS Depends=${exact}
+  FILES ${libdir}/libhxconsole.so /usr/include/hxconsole/QHxConsole.h
+        ${libdir}/cmake/HxConsole/HxConsoleConfig.cmake ${libdir}/pkgconfig/hxconsole.pc
+        /usr/share/man/man3/hxconsole.3.gz)
+set(tool_files)
+string(REPLACE "," ";" TOOLS "${TOOLS}")
+foreach(tool IN LISTS TOOLS)
+  list(APPEND tool_files /usr/bin/${tool} /usr/share/man/man1/${tool}.1.gz)
+endforeach()
+check_package(hxconsole-tools FILES ${tool_files})
+# The tools need exactly this library, and dpkg-shlibdeps must have found the C++ runtime.
+file(GLOB tools_package ${WORK_DIR}/hxconsole-tools_*.deb)
+run(dpkg-deb --field ${tools_package} Depends)
+if(NOT output MATCHES "^libhxconsole1 \\(= ${VERSION}-1\\), .*libstdc\\+\\+6")
+  message(FATAL_ERROR "hxconsole-tools depends on: ${output}")
 endif()
-message(STATUS "${package}: ok")
+
+# lintian's errors fail the check (an rpath or an unstripped binary among them); its warnings
+# are shown.
+if(NOT EXISTS "${LINTIAN}")
+  message(FATAL_ERROR "lintian not found: apt-get install lintian")
+endif()
+file(GLOB packages ${WORK_DIR}/*.deb)
+execute_process(COMMAND ${LINTIAN} --tag-display-limit 0 ${packages}
+  RESULT_VARIABLE failed OUTPUT_VARIABLE output ERROR_VARIABLE output TIMEOUT 300)
+message(STATUS "lintian:\n${output}")
+if(failed OR output MATCHES "(^|\n)E: ")
+  message(FATAL_ERROR "lintian reports errors")
+endif()

@@ -1,7 +1,9 @@
 # Installs the build into a scratch prefix, then builds and runs the consumer project against
-# it twice: once through find_package, once through pkg-config.
+# it twice: once through find_package, once through pkg-config. A third consumer adds the
+# project's source tree with add_subdirectory.
 #
-#   cmake -DBUILD_DIR=<build tree> -DWORK_DIR=<scratch directory> -DSOURCE_DIR=<this directory>
+#   cmake -DBUILD_DIR=<build tree> -DPROJECT_DIR=<project source> -DWORK_DIR=<scratch directory>
+#         -DSOURCE_DIR=<this directory>
 #         -DBINDIR=<dir> -DLIBDIR=<dir> -DINCLUDEDIR=<dir> (the build's relative install dirs)
 #         -DGENERATOR=<generator> -DCXX=<compiler> -DCXX_FLAGS=<flags> -DLINK_FLAGS=<flags>
 #         -P InstallAndConsume.cmake
@@ -55,11 +57,17 @@ endforeach()
 set(ENV{PKG_CONFIG_LIBDIR} ${libdir}/pkgconfig)
 unset(ENV{PKG_CONFIG_PATH})
 
-foreach(find package pkg-config)
+foreach(find package pkg-config subdirectory)
   set(build ${WORK_DIR}/consumer-${find})
+  # An installed library comes from the prefix; a subproject's from its build tree (rpath).
+  set(library_path ${libdir})
+  if(find STREQUAL "subdirectory")
+    set(library_path "")
+  endif()
   run("configure the consumer (${find})" ${CMAKE_COMMAND}
     -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR}
     -DHXCONSOLE_FIND=${find}
+    -DHXCONSOLE_SOURCE_DIR=${PROJECT_DIR}
     -DCMAKE_PREFIX_PATH=${prefix}
     -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
     -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF
@@ -68,7 +76,7 @@ foreach(find package pkg-config)
     "-DCMAKE_EXE_LINKER_FLAGS=${LINK_FLAGS}")
   run("build the consumer (${find})" ${CMAKE_COMMAND} --build ${build})
   run("run the consumer (${find})"
-    ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${build}/consumer)
+    ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${library_path} ${build}/consumer)
   if(NOT output MATCHES "consumer: all good")
     message(FATAL_ERROR "the consumer (${find}) said:\n${output}")
   endif()
