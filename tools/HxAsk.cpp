@@ -78,8 +78,11 @@ const int kLargestTextLimit = 65536;
 // A menu item's name is a fixed field that keeps room for its terminator.
 const size_t kLongestItem = sizeof(_GENERIC_ITEM::name) - 1;
 
+// Without a terminal the dialogue goes to standard error too, through a buffered stream: it
+// is flushed first, so that the complaint comes after the question it is about.
 void Complain(const std::string& text)
 {
+    fflush(stdout);
     fprintf(stderr, "hxask: %s\n", text.c_str());
 }
 
