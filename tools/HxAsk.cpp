@@ -9,6 +9,7 @@
 #include "QHxConsole.h"
 #include "ToolOutput.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -72,7 +73,7 @@ const size_t kHiddenLimit = 31;
 const size_t kPasswordBufferSize = 32;
 
 const int kDefaultTextLimit = 255;
-// A terminal's line holds 4095 characters; a pipe's lines are not worth more either.
+// A terminal's line holds at most 4095 characters; this bound only keeps the buffer sane.
 const int kLargestTextLimit = 65536;
 
 // A menu item's name is a fixed field that keeps room for its terminator.
