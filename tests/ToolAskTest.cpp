@@ -78,12 +78,10 @@ TEST(AskOnPipe, EachQuestionPrintsItsAnswerAloneOnStandardOutput)
     const Case cases[] = {
         {{"int", "Copies", "--min", "1", "--max", "9"}, "7\n", 0, "7\n", "Copies : "},
         {{"int", "Copies", "--min=1", "--max=9", "--default=3"}, "\n", 0, "3\n", "Copies : "},
-        {{"int", "Offset"}, "-12\n", 0, "-12\n", "Offset : "},
         {{"int", "Copies"}, "\n", 1, "", "Copies : "}, // an empty line with no default
         {{"yesno", "Go on"}, "yes\n", 0, "", "Go on : "},
         {{"yesno", "Go on"}, "n\n", 1, "", "Go on : "},
         {{"yesno", "Go on", "--default", "no"}, "\n", 1, "", "Go on : "},
-        {{"yesno", "Go on", "--default", "yes"}, "\n", 0, "", "Go on : "},
         {{"string", "Name"}, "Ada Lovelace\n", 0, "Ada Lovelace\n", "Name : "},
         {{"string", "Name", "--default", "anonymous"}, "\n", 0, "anonymous\n", "Name : "},
         {{"string", "Code", "--max", "5"}, "12345\n", 0, "12345\n", "Code : "},
@@ -103,7 +101,6 @@ TEST(AskOnPipe, EachQuestionPrintsItsAnswerAloneOnStandardOutput)
          "-red\n",
          "\nColour:\n\n   [1] -red\n   [x] None\n\nEnter item number: "},
         {with({"range"}, menu), "2-3\n", 0, "green apple\nblue\n", kMenu + kRangePrompt},
-        {with({"range"}, menu), "ALL\n", 0, "red\ngreen apple\nblue\n", kMenu + kRangePrompt},
         {with({"range"}, menu), "X\n", 1, "", kMenu + kRangePrompt},
         {{"pause", "Insert the disk"},
          "\n",
@@ -158,9 +155,7 @@ TEST(AskUsage, MistakesAreStatusTwoAndAskNothing)
 {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, "hxask: no question given\n"},
-        {{"number", "N"}, "hxask: unknown question 'number'\n"},
         {{"int"}, "hxask: int needs a PROMPT\n"},
-        {{"int", "N", "M"}, "hxask: int takes one text at most; quote a text that holds blanks\n"},
         {{"int", "N", "--min", "1"}, "hxask: --min and --max go together\n"},
         {{"int", "N", "--min", "5", "--max", "1"}, "hxask: --min 5 is above --max 1\n"},
         {{"int", "N", "--min", "1", "--max", "9", "--default", "0"},
@@ -168,12 +163,9 @@ TEST(AskUsage, MistakesAreStatusTwoAndAskNothing)
         {{"int", "N", "--max", "ten"},
          "hxask: --max takes a whole number from -2147483648 to 2147483647, not 'ten'\n"},
         {{"yesno", "Go", "--default", "Y"}, "hxask: --default takes yes or no, not 'Y'\n"},
-        {{"string", "S", "--max", "0"},
-         "hxask: --max takes a whole number from 1 to 65536, not '0'\n"},
         {{"string", "S", "--max", "2", "--default", "abc"},
          "hxask: --default is longer than --max (2)\n"},
         {{"choose"}, "hxask: choose needs an ITEM\n"},
-        {{"choose", "--title"}, "hxask: --title needs a value\n"},
         {{"range", "--number", "a"}, "hxask: unknown option '--number' for range\n"},
         {{"choose", std::string(127, 'a'), std::string(128, 'b')},
          "hxask: item 2 is longer than 127 bytes\n"
