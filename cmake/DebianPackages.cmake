@@ -82,8 +82,9 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${hx_lib_package} (= ${hx_deb_version})")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line tools of the hxconsole library
 hxscramble keeps a secret for a configuration file out of plain
-sight and restores it; hxdemo is a guided tour of every prompt and
-menu of the hxconsole library.")
+sight and restores it; hxask asks a shell script's questions (numbers,
+yes/no, text, passwords without echo, menus) on the terminal; hxdemo
+is a guided tour of every prompt and menu of the hxconsole library.")
 
 # Debian installs libraries under /usr/lib/<multiarch> and tools without an rpath; only a
 # build configured for /usr has them there.
