@@ -305,28 +305,71 @@ bool Terminal::WaitForEcho(bool on)
     return false;
 }
 
-bool Terminal::WaitUntilReading()
+namespace
 {
-    // /proc/PID/syscall starts with the number of the call the process is blocked in;
-    // read(2) is 0 on x86-64. A running process shows "running" instead.
-    const std::string path = "/proc/" + std::to_string(m_child) + "/syscall";
+
+// The first `size` - 1 bytes of a /proc file, terminated; empty when it cannot be read.
+std::string ProcFile(pid_t pid, const char* name, size_t size)
+{
+    const std::string path = "/proc/" + std::to_string(pid) + "/" + name;
+    std::string text(size, '\0');
+    FILE* file = fopen(path.c_str(), "r");
+    if (file == nullptr)
+        return "";
+    text.resize(fread(&text[0], 1, size - 1, file));
+    fclose(file);
+    return text;
+}
+
+// Blocked in read(2): /proc/PID/syscall starts with the number of the call the process
+// waits in, 0 on x86-64 ("running" otherwise), and a job stopped in the middle of a read
+// still shows it there, so its state must not be T (stopped).
+bool BlockedInRead(pid_t pid)
+{
+    std::string stat = ProcFile(pid, "stat", 256);
+    size_t state = stat.rfind(") ");
+    return ProcFile(pid, "syscall", 8).rfind("0 ", 0) == 0 && state != std::string::npos &&
+           stat.compare(state + 2, 1, "S") == 0;
+}
+
+} // namespace
+
+pid_t Terminal::Foreground() const
+{
+    // Asked on the master side: the slave side answers only its own session.
+    pid_t group = tcgetpgrp(m_master);
+    return group > 0 ? group : m_child;
+}
+
+bool Terminal::WaitUntilForegroundReads(bool jobOnly)
+{
     while (Clock::now() < m_deadline && !ChildGone()) {
-        char state[8] = {};
-        FILE* file = fopen(path.c_str(), "r");
-        if (file != nullptr) {
-            size_t n = fread(state, 1, sizeof state - 1, file);
-            fclose(file);
-            if (n >= 2 && state[0] == '0' && state[1] == ' ')
-                return true;
-        }
+        pid_t group = Foreground();
+        if ((!jobOnly || group != m_child) && BlockedInRead(group))
+            return true;
         std::this_thread::sleep_for(Millis(1));
     }
     return false;
 }
 
+bool Terminal::WaitUntilReading()
+{
+    return WaitUntilForegroundReads(false);
+}
+
+bool Terminal::WaitUntilJobReading()
+{
+    return WaitUntilForegroundReads(true);
+}
+
 void Terminal::Signal(int sig)
 {
     kill(m_child, sig);
+}
+
+void Terminal::SignalForeground(int sig)
+{
+    kill(-Foreground(), sig);
 }
 
 Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>& script,

@@ -82,18 +82,26 @@ class Terminal
     // off discards whatever was typed before.
     bool WaitForEcho(bool on);
 
-    // Waits until the child is blocked in a read(2), as when it waits for a line; false if
-    // the child ended or the time limit passed first. Echo going off says the child is about
-    // to read, not that it already waits: a signal sent in between finds it still running.
+    // Waits until the terminal's foreground job (the child, unless the child is a shell that
+    // started one) is blocked in a read(2), as when it waits for a line; false if the child
+    // ended or the time limit passed first. Echo going off says the job is about to read,
+    // not that it already waits: a signal sent in between finds it still running.
     bool WaitUntilReading();
 
-    // Sends a signal to the child.
+    // The same for a job that the child, an interactive shell, started and brought to the
+    // foreground: false while the shell itself holds the terminal.
+    bool WaitUntilJobReading();
+
+    // Sends a signal to the child, or to the terminal's foreground job.
     void Signal(int sig);
+    void SignalForeground(int sig);
 
   private:
     friend Transcript RunOnTerminal(const Call&, const std::function<void(Terminal&)>&, Millis);
     Terminal(int master, int slave, pid_t child, std::chrono::steady_clock::time_point deadline);
     bool ChildGone() const;
+    pid_t Foreground() const;
+    bool WaitUntilForegroundReads(bool jobOnly);
 
     int m_master;
     int m_slave;
