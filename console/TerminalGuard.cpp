@@ -143,10 +143,19 @@ bool AtDefault(const struct sigaction& action)
 
 bool TerminalGuard::Capture(int fd)
 {
+    m_fd = fd;
+    g_resumed = 0;
     if (tcgetattr(fd, &m_asFound) != 0)
         return false;
-    m_fd = fd;
-    return true;
+    if (tcgetpgrp(fd) == getpgrp())
+        return true;
+    // Started in the background: the modes on the terminal now are the shell's (bash's line
+    // editing has echo off), not the ones to put back. tcdrain changes nothing, but from the
+    // background it stops us with SIGTTOU until the shell brings us forward; then take the
+    // modes it left for us, and show the prompt again.
+    tcdrain(fd);
+    g_resumed = 1;
+    return tcgetattr(fd, &m_asFound) == 0;
 }
 
 void TerminalGuard::Install()
@@ -160,7 +169,6 @@ void TerminalGuard::Install()
     g_wantHidden = 0;
     g_hidden = 0;
     g_jobControl = 0;
-    g_resumed = 0;
 
     g_defaultAction = ActionFor(SIG_DFL);
     g_stopAction = ActionFor(PutBackAndStop);
@@ -194,7 +202,7 @@ bool TerminalGuard::Hide()
 {
     Install();
     g_wantHidden = 1;
-    // Started in the background, we stop here on SIGTTOU until the shell brings us forward.
+    // Sent to the background meanwhile, we stop here on SIGTTOU until brought forward again.
     bool hidden;
     do {
         g_hidden = 1;

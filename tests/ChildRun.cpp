@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -321,15 +322,27 @@ std::string ProcFile(pid_t pid, const char* name, size_t size)
     return text;
 }
 
-// Blocked in read(2): /proc/PID/syscall starts with the number of the call the process
-// waits in, 0 on x86-64 ("running" otherwise), and a job stopped in the middle of a read
-// still shows it there, so its state must not be T (stopped).
-bool BlockedInRead(pid_t pid)
+// The state letter in /proc/PID/stat: S sleeping, T stopped, and so on.
+char State(pid_t pid)
 {
     std::string stat = ProcFile(pid, "stat", 256);
-    size_t state = stat.rfind(") ");
-    return ProcFile(pid, "syscall", 8).rfind("0 ", 0) == 0 && state != std::string::npos &&
-           stat.compare(state + 2, 1, "S") == 0;
+    size_t end = stat.rfind(") ");
+    return end != std::string::npos && end + 2 < stat.size() ? stat[end + 2] : '?';
+}
+
+bool IsStopped(pid_t pid)
+{
+    return State(pid) == 'T';
+}
+
+// Blocked waiting for input: /proc/PID/syscall starts with the number of the call the
+// process waits in ("running" otherwise): on x86-64 0 for read(2), or 270 for pselect6(2), in
+// which bash's line editor waits for a key. A job stopped in the middle of a read still shows
+// it there, so it must be asleep, not stopped.
+bool BlockedInRead(pid_t pid)
+{
+    std::string call = ProcFile(pid, "syscall", 8);
+    return (call.rfind("0 ", 0) == 0 || call.rfind("270 ", 0) == 0) && State(pid) == 'S';
 }
 
 } // namespace
@@ -341,25 +354,29 @@ pid_t Terminal::Foreground() const
     return group > 0 ? group : m_child;
 }
 
-bool Terminal::WaitUntilForegroundReads(bool jobOnly)
+bool Terminal::WaitUntilReading(Holder holder)
 {
     while (Clock::now() < m_deadline && !ChildGone()) {
         pid_t group = Foreground();
-        if ((!jobOnly || group != m_child) && BlockedInRead(group))
+        bool held = holder == Holder::Anyone || (group == m_child) == (holder == Holder::Child);
+        if (held && BlockedInRead(group))
             return true;
         std::this_thread::sleep_for(Millis(1));
     }
     return false;
 }
 
-bool Terminal::WaitUntilReading()
+bool Terminal::WaitUntilJobStopped()
 {
-    return WaitUntilForegroundReads(false);
-}
-
-bool Terminal::WaitUntilJobReading()
-{
-    return WaitUntilForegroundReads(true);
+    const std::string children = "task/" + std::to_string(m_child) + "/children";
+    while (Clock::now() < m_deadline && !ChildGone()) {
+        std::istringstream pids(ProcFile(m_child, children.c_str(), 256));
+        for (pid_t pid; pids >> pid;)
+            if (IsStopped(pid))
+                return true;
+        std::this_thread::sleep_for(Millis(1));
+    }
+    return false;
 }
 
 void Terminal::Signal(int sig)

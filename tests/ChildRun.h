@@ -82,15 +82,19 @@ class Terminal
     // off discards whatever was typed before.
     bool WaitForEcho(bool on);
 
-    // Waits until the terminal's foreground job (the child, unless the child is a shell that
-    // started one) is blocked in a read(2), as when it waits for a line; false if the child
-    // ended or the time limit passed first. Echo going off says the job is about to read,
-    // not that it already waits: a signal sent in between finds it still running.
-    bool WaitUntilReading();
+    // Who holds the terminal: whoever it is, the child itself, or a job that the child, an
+    // interactive shell, started and brought to the foreground.
+    enum class Holder { Anyone, Child, Job };
 
-    // The same for a job that the child, an interactive shell, started and brought to the
-    // foreground: false while the shell itself holds the terminal.
-    bool WaitUntilJobReading();
+    // Waits until the terminal's foreground job (the child, unless the child is a shell that
+    // started one) is blocked waiting for input, as when it waits for a line, and is held by
+    // `holder`; false if the child ended or the time limit passed first. Echo going off says
+    // the job is about to read, not that it already waits: a signal sent in between finds it
+    // still running.
+    bool WaitUntilReading(Holder holder = Holder::Anyone);
+
+    // Waits until a process the child (a shell) started is stopped.
+    bool WaitUntilJobStopped();
 
     // Sends a signal to the child, or to the terminal's foreground job.
     void Signal(int sig);
@@ -101,7 +105,6 @@ class Terminal
     Terminal(int master, int slave, pid_t child, std::chrono::steady_clock::time_point deadline);
     bool ChildGone() const;
     pid_t Foreground() const;
-    bool WaitUntilForegroundReads(bool jobOnly);
 
     int m_master;
     int m_slave;

@@ -185,22 +185,33 @@ TEST(HiddenReadSignals, DispositionsAreBackAfterTheRead)
     EXPECT_EQ(run.outcome.values, std::vector<int>{});
 }
 
-// An interactive shell as the session's shell, on the terminal for all its standard streams,
-// without line editing so that it reads in the terminal's own canonical mode, echo and all.
-Call InteractiveShell(const char* shell)
+// An interactive shell as the session's shell, on the terminal for all its standard streams.
+// Without line editing it reads in the terminal's own canonical mode, echo and all; bash's
+// line editing switches echo off while it waits for a command.
+Call InteractiveShell(const char* shell, bool editing = false)
 {
-    return [shell] {
+    return [shell, editing] {
         dup2(0, 1);
         dup2(0, 2);
         setenv("PS1", "$ ", 1);
         setenv("HISTFILE", "/dev/null", 1);
         unsetenv("ENV");
-        if (strcmp(shell, "bash") == 0)
-            execlp("bash", "bash", "--norc", "--noprofile", "--noediting", "-i", nullptr);
-        else
+        if (strcmp(shell, "bash") != 0)
             execlp(shell, shell, "-i", nullptr);
+        else if (editing)
+            execlp("bash", "bash", "--norc", "--noprofile", "-i", nullptr);
+        else
+            execlp("bash", "bash", "--norc", "--noprofile", "--noediting", "-i", nullptr);
         return Outcome{-1};
     };
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
 }
 
 TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
@@ -220,7 +231,7 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
             ASSERT_TRUE(t.WaitUntilReading());
             t.Type(ASK_PASSWORD "\n");
             ASSERT_TRUE(t.WaitForEcho(false));
-            ASSERT_TRUE(t.WaitUntilJobReading());
+            ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Job));
             if (c.sigstop) {
                 t.SignalForeground(SIGSTOP);
             } else {
@@ -234,7 +245,7 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
                 t.Type("bg\n");
             t.Type("fg\n");
             ASSERT_TRUE(t.WaitForEcho(false));
-            ASSERT_TRUE(t.WaitUntilJobReading());
+            ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Job));
             t.Type("s3cret\n");
             ASSERT_TRUE(t.WaitForEcho(true));
             ASSERT_TRUE(t.WaitUntilReading());
@@ -252,4 +263,25 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
             EXPECT_NE(run.screen.find(": visible"), std::string::npos) << run.screen;
         }
     }
+}
+
+TEST(HiddenReadJobControl, StartedInTheBackgroundWaitsForTheForeground)
+{
+    // The terminal's modes while bash edits a command line are not the ones to put back.
+    Transcript run = RunOnTerminal(InteractiveShell("bash", true), [](Terminal& t) {
+        ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Child));
+        t.Type(ASK_PASSWORD " &\n");
+        ASSERT_TRUE(t.WaitUntilJobStopped());
+        ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Child));
+        t.Type("fg\n");
+        ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Job));
+        t.Type("s3cret\n");
+        ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Child));
+        t.Type("exit\n");
+    });
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.screen.find("s3cret"), std::string::npos) << run.screen;
+    EXPECT_NE(run.screen.find("result 0 reversed [terc3s] echo on"), std::string::npos)
+        << run.screen;
+    EXPECT_EQ(Count(run.screen, "Password : "), 2u) << run.screen;
 }
