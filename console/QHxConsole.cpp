@@ -52,11 +52,17 @@ void WipeConsumedInput(FILE* stream)
 }
 
 // One line through the standard input stream while the guard keeps echo off. A stop and
-// return to the foreground interrupts fgets; echo is already off again by then, so show the
-// prompt again and read on. Whatever else interrupts it is a failure.
-bool ReadGuardedLine(hxconsole::TerminalGuard& guard, char* line, const char* prompt, int& error)
+// return to the foreground interrupts fgets; echo goes off again, the prompt is shown again
+// and the read goes on. Whatever else interrupts it is a failure. Returns the call that failed,
+// with its error number, or nullptr for a line.
+const char* ReadGuardedLine(hxconsole::TerminalGuard& guard, char* line, const char* prompt,
+                            int& error)
 {
     for (;;) {
+        if (!guard.KeepHidden()) {
+            error = errno;
+            return "tcsetattr";
+        }
         if (guard.TakeResumed())
             ShowPrompt(prompt);
         // After a Ctrl-D the stream remembers end of input and would not ask the terminal
@@ -67,10 +73,10 @@ bool ReadGuardedLine(hxconsole::TerminalGuard& guard, char* line, const char* pr
         // whatever an earlier call happened to leave behind.
         errno = 0;
         if (fgets(line, kHiddenLineSize, stdin) != nullptr)
-            return true;
+            return nullptr;
         error = errno;
         if (error != EINTR || !guard.TakeJobControl())
-            return false;
+            return "fgets";
     }
 }
 
@@ -90,14 +96,14 @@ long ReadHidden(char* buf, const char* prompt)
 
     char line[kHiddenLineSize];
     int readError = 0;
-    bool gotLine = ReadGuardedLine(guard, line, prompt, readError);
+    const char* failedCall = ReadGuardedLine(guard, line, prompt, readError);
     bool restored = guard.Restore();
     int restoreError = errno;
     WipeConsumedInput(stdin);
 
     long count = -1;
-    if (!gotLine) {
-        ReportFailure("fgets", readError);
+    if (failedCall != nullptr) {
+        ReportFailure(failedCall, readError);
     } else if (!restored) {
         ReportFailure("tcsetattr", restoreError);
     } else {

@@ -202,21 +202,43 @@ bool TerminalGuard::Hide()
 {
     Install();
     g_wantHidden = 1;
-    // Sent to the background meanwhile, we stop here on SIGTTOU until brought forward again.
-    bool hidden;
-    do {
-        g_hidden = 1;
-        hidden = tcsetattr(m_fd, TCSAFLUSH, &g_quiet) == 0;
-    } while (!hidden && errno == EINTR && TakeJobControl());
-    if (hidden)
+    if (HideInForeground())
         return true;
 
     int error = errno;
     g_wantHidden = 0;
-    g_hidden = 0;
     Release();
     errno = error;
     return false;
+}
+
+bool TerminalGuard::KeepHidden()
+{
+    if (g_hidden)
+        return true;
+    if (!HideInForeground())
+        return false;
+    g_resumed = 1;
+    return true;
+}
+
+// Echo goes off only while we hold the terminal. From the background tcdrain, which changes
+// nothing, stops us with SIGTTOU until the shell brings us forward (and the stop handler hides
+// us then). bash's fg sends no SIGCONT to a job it believes running, only hands it the
+// terminal, so after each stop or continue ask again where we are.
+bool TerminalGuard::HideInForeground()
+{
+    for (;;) {
+        if (!InForeground() && tcdrain(m_fd) != 0 && errno == EINTR && TakeJobControl())
+            continue;
+        g_hidden = 1;
+        if (tcsetattr(m_fd, TCSAFLUSH, &g_quiet) == 0)
+            return true;
+        if (errno != EINTR || !TakeJobControl()) {
+            g_hidden = 0;
+            return false;
+        }
+    }
 }
 
 bool TerminalGuard::TakeJobControl()

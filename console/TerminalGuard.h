@@ -32,12 +32,17 @@ class TerminalGuard
     // terminal refused; the handlers are gone again.
     bool Hide();
 
+    // Before each read: switches echo off again when a stop put the terminal back and the
+    // job is (once more) in the foreground; from the background it first waits, stopped, to
+    // be brought forward. False, with errno set, when the terminal refused.
+    bool KeepHidden();
+
     // True once after a stop or a continue interrupted a call with EINTR: the caller should
     // make the call again. Any other EINTR is the caller's own signal.
     bool TakeJobControl();
 
-    // True once after the job came back to the foreground and echo went off again: the
-    // operator has seen the shell since the prompt, so show it again.
+    // True once after echo went off again in the foreground, after a stop or a start in the
+    // background: the operator has seen the shell since the prompt, so show it again.
     bool TakeResumed();
 
     // Puts the attributes back as found, then removes the handlers. False, with errno set,
@@ -47,6 +52,7 @@ class TerminalGuard
   private:
     void Install();
     void Release();
+    bool HideInForeground();
 
     int m_fd = -1;
     termios m_asFound{};

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -366,13 +367,35 @@ bool Terminal::WaitUntilReading(Holder holder)
     return false;
 }
 
-bool Terminal::WaitUntilJobStopped()
+std::vector<pid_t> Terminal::Jobs() const
 {
     const std::string children = "task/" + std::to_string(m_child) + "/children";
+    std::istringstream list(ProcFile(m_child, children.c_str(), 256));
+    std::vector<pid_t> pids;
+    for (pid_t pid; list >> pid;)
+        pids.push_back(pid);
+    return pids;
+}
+
+long Terminal::JobProgress() const
+{
+    // Every sleep or stop is a context switch, and a stopped process makes none.
+    long switches = 0;
+    for (pid_t pid : Jobs()) {
+        std::istringstream status(ProcFile(pid, "status", 4096));
+        std::string line;
+        while (std::getline(status, line))
+            if (line.find("ctxt_switches:") != std::string::npos)
+                switches += atol(line.substr(line.find(':') + 1).c_str());
+    }
+    return switches;
+}
+
+bool Terminal::WaitUntilJobStopped(long progress)
+{
     while (Clock::now() < m_deadline && !ChildGone()) {
-        std::istringstream pids(ProcFile(m_child, children.c_str(), 256));
-        for (pid_t pid; pids >> pid;)
-            if (IsStopped(pid))
+        for (pid_t pid : Jobs())
+            if (IsStopped(pid) && (progress < 0 || JobProgress() != progress))
                 return true;
         std::this_thread::sleep_for(Millis(1));
     }

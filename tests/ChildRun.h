@@ -93,8 +93,13 @@ class Terminal
     // still running.
     bool WaitUntilReading(Holder holder = Holder::Anyone);
 
-    // Waits until a process the child (a shell) started is stopped.
-    bool WaitUntilJobStopped();
+    // How far the processes the child (a shell) started have run: a count that grows
+    // whenever one of them runs and sleeps or stops.
+    long JobProgress() const;
+
+    // Waits until a process the child started is stopped, and has run since `progress` was
+    // taken when that is given (a job continued in the background that stopped again).
+    bool WaitUntilJobStopped(long progress = -1);
 
     // Sends a signal to the child, or to the terminal's foreground job.
     void Signal(int sig);
@@ -105,6 +110,7 @@ class Terminal
     Terminal(int master, int slave, pid_t child, std::chrono::steady_clock::time_point deadline);
     bool ChildGone() const;
     pid_t Foreground() const;
+    std::vector<pid_t> Jobs() const;
 
     int m_master;
     int m_slave;
