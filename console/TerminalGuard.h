@@ -34,7 +34,9 @@ class TerminalGuard
 
     // Before each read: switches echo off again when a stop put the terminal back and the
     // job is (once more) in the foreground; from the background it first waits, stopped, to
-    // be brought forward. False, with errno set, when the terminal refused.
+    // be brought forward. False, with errno set, when the terminal refused. (A shell that
+    // hands a running background job the terminal in the instant between this check and the
+    // read goes unseen: nothing signals that.)
     bool KeepHidden();
 
     // True once after a stop or a continue interrupted a call with EINTR: the caller should

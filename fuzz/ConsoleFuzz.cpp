@@ -262,11 +262,13 @@ int ModelString(LineSource& in, char* dst, int len, const char* defaultText)
         int count = ModelRead(in, dst, static_cast<size_t>(len) - 1);
         if (count != 0)
             return count;
-        if (defaultText != nullptr) {
-            strncpy(dst, defaultText, static_cast<size_t>(len) - 1);
-            dst[len - 1] = '\0';
-            return static_cast<int>(strlen(dst));
-        }
+        if (defaultText == nullptr)
+            continue;
+        // The default cut to len - 1 characters, the rest of the buffer cleared.
+        size_t length = strnlen(defaultText, static_cast<size_t>(len) - 1);
+        memcpy(dst, defaultText, length);
+        memset(dst + length, 0, static_cast<size_t>(len) - length);
+        return static_cast<int>(length);
     }
 }
 

@@ -78,6 +78,19 @@ std::string Padded(const std::string& text)
 
 const char kPassword[] = "Password";
 
+// A hidden read, then a plain one on the same console: the results, and the bytes of the
+// plain buffer (or of the hidden one).
+Call HiddenThenPlain(bool plainBytes)
+{
+    return [plainBytes] {
+        QHxConsole console;
+        Guarded hidden, plain;
+        int r = console.Read(hidden.buf, 128, kPassword, true);
+        int next = console.Read(plain.buf, 15, nullptr, false);
+        return Outcome{r, {next}, plainBytes ? plain.Bytes() : hidden.Bytes()};
+    };
+}
+
 } // namespace
 
 TEST(ReadPlain, ShowsPromptAndReplacesFinalNewline)
@@ -180,20 +193,12 @@ TEST(ReadHidden, ReadsWithoutEchoThenEchoesAgain)
 {
     // A hidden read, then a plain one: the password must not reach the screen, the second
     // answer must.
-    Transcript run = RunOnTerminal(
-        [] {
-            QHxConsole console;
-            Guarded hidden, plain;
-            int r = console.Read(hidden.buf, 128, kPassword, true);
-            int next = console.Read(plain.buf, 15, nullptr, false);
-            return Outcome{r, {next}, hidden.Bytes()};
-        },
-        [](Terminal& t) {
-            ASSERT_TRUE(t.WaitForEcho(false));
-            t.Type("secret\n");
-            ASSERT_TRUE(t.WaitForEcho(true));
-            t.Type("shown\n");
-        });
+    Transcript run = RunOnTerminal(HiddenThenPlain(false), [](Terminal& t) {
+        ASSERT_TRUE(t.WaitForEcho(false));
+        t.Type("secret\n");
+        ASSERT_TRUE(t.WaitForEcho(true));
+        t.Type("shown\n");
+    });
     ASSERT_TRUE(run.returned);
     EXPECT_EQ(run.outcome.result, 6);
     EXPECT_EQ(run.outcome.values, std::vector<int>{5});
@@ -310,22 +315,14 @@ TEST(ReadHidden, RestoringDropsWhatWasTypedAhead)
 {
     // Canonical mode hands fgets one line; the next, typed blind, must not reach the shell or
     // the next question once echo is back.
-    Transcript run = RunOnTerminal(
-        [] {
-            QHxConsole console;
-            Guarded hidden, plain;
-            int r = console.Read(hidden.buf, 128, kPassword, true);
-            int next = console.Read(plain.buf, 15, nullptr, false);
-            return Outcome{r, {next}, plain.Bytes()};
-        },
-        [](Terminal& t) {
-            ASSERT_TRUE(t.WaitForEcho(false));
-            ASSERT_TRUE(t.WaitUntilReading());
-            t.Type("pw\nahead\n");
-            ASSERT_TRUE(t.WaitForEcho(true));
-            ASSERT_TRUE(t.WaitUntilReading());
-            t.Type("later\n");
-        });
+    Transcript run = RunOnTerminal(HiddenThenPlain(true), [](Terminal& t) {
+        ASSERT_TRUE(t.WaitForEcho(false));
+        ASSERT_TRUE(t.WaitUntilReading());
+        t.Type("pw\nahead\n");
+        ASSERT_TRUE(t.WaitForEcho(true));
+        ASSERT_TRUE(t.WaitUntilReading());
+        t.Type("later\n");
+    });
     EXPECT_EQ(run.outcome.result, 2);
     EXPECT_EQ(run.outcome.values, std::vector<int>{5});
     EXPECT_EQ(run.outcome.bytes, Padded(std::string("later\0", 6)));
