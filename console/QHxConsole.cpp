@@ -1,12 +1,11 @@
 #include "QHxConsole.h"
+#include "TerminalGuard.h"
 
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <termios.h>
 #include <unistd.h>
 
 namespace
@@ -39,113 +38,72 @@ long ReadPlain(int fd, char* buf, unsigned long size)
     return read(fd, buf, size);
 }
 
-// Signals that would end the process while echo is off, leaving the operator's shell without
-// echo. Job-control stops are not among them: the shell puts its own terminal modes back
-// when a job stops, and ours when it resumes.
-const int kFatalSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
-const int kFatalSignalCount = sizeof kFatalSignals / sizeof kFatalSignals[0];
-
-// What the signal handler needs to put the terminal back. Valid only while a hidden read has
-// its handlers installed; nothing here outlives the call.
-int g_terminalFd = -1;
-termios g_terminalAsFound;
-
-// Puts the terminal back, then lets the signal do what it would have done had we not been
-// reading: the default action, which ends the process. Only async-signal-safe calls here.
-void RestoreTerminalAndRedeliver(int sig)
+// glibc leaves what fgets took in the stream's buffer, before the read pointer, until the next
+// refill overwrites it. Bytes after the read pointer are still to be read and stay.
+void WipeConsumedInput(FILE* stream)
 {
-    // TCSAFLUSH also drops a half-typed password, which the shell would otherwise read
-    // as a command once we are gone.
-    tcsetattr(g_terminalFd, TCSAFLUSH, &g_terminalAsFound);
-    struct sigaction defaultAction;
-    memset(&defaultAction, 0, sizeof defaultAction);
-    defaultAction.sa_handler = SIG_DFL;
-    sigemptyset(&defaultAction.sa_mask);
-    sigaction(sig, &defaultAction, nullptr);
-    // The signal is blocked while its handler runs, so this takes effect on return.
-    raise(sig);
+#ifdef __GLIBC__
+    char* consumed = stream->_IO_read_base;
+    if (consumed != nullptr && stream->_IO_read_ptr > consumed)
+        explicit_bzero(consumed, static_cast<size_t>(stream->_IO_read_ptr - consumed));
+#else
+    (void)stream;
+#endif
 }
 
-// The dispositions a hidden read replaced, so that they can be put back exactly.
-struct SignalGuard {
-    struct sigaction previous[kFatalSignalCount];
-    bool replaced[kFatalSignalCount];
-};
-
-// Installs the handler for each fatal signal still at its default action. A signal the
-// caller handles or ignores is the caller's business and stays as it is.
-void GuardFatalSignals(SignalGuard& guard, int fd, const termios& asFound)
+// One line through the standard input stream while the guard keeps echo off. A stop and
+// return to the foreground interrupts fgets; echo goes off again, the prompt is shown again
+// and the read goes on. Whatever else interrupts it is a failure. Returns the call that failed,
+// with its error number, or nullptr for a line.
+const char* ReadGuardedLine(hxconsole::TerminalGuard& guard, char* line, const char* prompt,
+                            int& error)
 {
-    g_terminalFd = fd;
-    g_terminalAsFound = asFound;
-
-    struct sigaction restore;
-    memset(&restore, 0, sizeof restore);
-    restore.sa_handler = RestoreTerminalAndRedeliver;
-    sigemptyset(&restore.sa_mask);
-    for (int sig : kFatalSignals)
-        sigaddset(&restore.sa_mask, sig);
-
-    for (int i = 0; i < kFatalSignalCount; ++i) {
-        struct sigaction& previous = guard.previous[i];
-        guard.replaced[i] = false;
-        if (sigaction(kFatalSignals[i], nullptr, &previous) != 0)
-            continue;
-        bool isDefault = (previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_DFL;
-        if (isDefault)
-            guard.replaced[i] = sigaction(kFatalSignals[i], &restore, nullptr) == 0;
+    for (;;) {
+        if (!guard.KeepHidden()) {
+            error = errno;
+            return "tcsetattr";
+        }
+        if (guard.TakeResumed())
+            ShowPrompt(prompt);
+        // After a Ctrl-D the stream remembers end of input and would not ask the terminal
+        // again; the operator may well have more to say now. On a pipe that has ended the read
+        // still finds nothing.
+        clearerr(stdin);
+        // fgets sets no error number at end of input; start from 0 so the report is not
+        // whatever an earlier call happened to leave behind.
+        errno = 0;
+        if (fgets(line, kHiddenLineSize, stdin) != nullptr)
+            return nullptr;
+        error = errno;
+        if (error != EINTR || !guard.TakeJobControl())
+            return "fgets";
     }
-}
-
-void ReleaseFatalSignals(const SignalGuard& guard)
-{
-    for (int i = 0; i < kFatalSignalCount; ++i)
-        if (guard.replaced[i])
-            sigaction(kFatalSignals[i], &guard.previous[i], nullptr);
 }
 
 // Reads one line through the standard input stream with echo off, and always puts the
 // terminal back the way it was before returning.
-long ReadHidden(char* buf)
+long ReadHidden(char* buf, const char* prompt)
 {
-    int fd = fileno(stdin);
-    termios saved;
-    if (tcgetattr(fd, &saved) != 0) {
+    hxconsole::TerminalGuard guard;
+    if (!guard.Capture(fileno(stdin))) {
         ReportFailure("tcgetattr", errno);
         return -1;
     }
-
-    // The guard goes up before echo goes off and comes down only after echo is back, so
-    // there is no moment at which a signal could end us with echo off.
-    SignalGuard guard;
-    GuardFatalSignals(guard, fd, saved);
-
-    // Only ECHO goes: canonical mode stays, so the operator can still edit the line and
-    // Ctrl-C still interrupts. TCSAFLUSH drops anything typed ahead of the prompt, which
-    // would otherwise be taken as the password.
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    if (tcsetattr(fd, TCSAFLUSH, &quiet) != 0) {
-        int error = errno;
-        ReleaseFatalSignals(guard);
-        ReportFailure("tcsetattr", error);
+    if (!guard.Hide()) {
+        ReportFailure("tcsetattr", errno);
         return -1;
     }
 
     char line[kHiddenLineSize];
-    // fgets sets no error number at end of input; start from 0 so the report is not
-    // whatever an earlier call happened to leave behind.
-    errno = 0;
-    bool gotLine = fgets(line, sizeof line, stdin) != nullptr;
-    int readError = errno;
-
-    bool restored = tcsetattr(fd, TCSAFLUSH, &saved) == 0;
+    int readError = 0;
+    const char* failedCall = ReadGuardedLine(guard, line, prompt, readError);
+    bool restored = guard.Restore();
     int restoreError = errno;
-    ReleaseFatalSignals(guard);
+    WipeConsumedInput(stdin);
 
     long count = -1;
-    if (!gotLine) {
-        ReportFailure("fgets", readError);
+    if (failedCall != nullptr) {
+        ReportFailure(failedCall, readError);
     } else if (!restored) {
         ReportFailure("tcsetattr", restoreError);
     } else {
@@ -246,7 +204,7 @@ int QHxConsole::Read(char* buf, unsigned long size, const char* prompt, bool hid
         return -1;
 
     ShowPrompt(prompt);
-    long count = hidden ? ReadHidden(buf) : ReadPlain(m_input, buf, size);
+    long count = hidden ? ReadHidden(buf, prompt) : ReadPlain(m_input, buf, size);
     if (count <= 0)
         return -1;
 
@@ -344,6 +302,8 @@ void QHxConsole::Pause(const char* message)
     if (message != nullptr)
         puts(message);
     puts("Press any key to continue ...");
+    // As in a hidden read: an earlier Ctrl-D must not answer this question too.
+    clearerr(stdin);
     // Through the stream, not read(2): in canonical mode this waits for Enter, and the rest
     // of the line stays in the stream's buffer rather than in front of the next plain read.
     getchar();

@@ -4,7 +4,9 @@
 // standard error, and reads standard input: plain reads go straight to descriptor 0, hidden
 // (no-echo) reads go through the standard input stream. It keeps no state between calls and
 // allocates no memory. It serves one thread talking to one operator: two threads reading at
-// once would interleave prompts and fight over the terminal's echo setting.
+// once would interleave prompts and fight over the terminal's echo setting, and two hidden
+// reads at once, even on different objects, would also share the signal handlers that put
+// the terminal back (see Read), so they must never overlap.
 #ifndef HXCONSOLE_QHXCONSOLE_H
 #define HXCONSOLE_QHXCONSOLE_H
 
@@ -42,19 +44,36 @@ class HX_EXPORT QHxConsole
     //
     // Hidden mode (hidden true): switches echo off on the terminal behind standard input,
     // reads one line through the standard input stream, puts the terminal back exactly as it
-    // was and writes a newline for the Enter that was not echoed. At most 31 characters are
-    // taken (the newline counts as one); the rest of a longer line stays in the stream and
-    // is what the next hidden read returns. `size` plays no part: buf must hold 32 bytes, and
-    // it always ends up terminated. When standard input is not a terminal nothing is read.
-    // SIGINT, SIGQUIT, SIGTERM or SIGHUP at its default action still ends the process during
-    // the read, but only after the terminal has been put back; a handler of the caller's own
-    // (or SIG_IGN) is left in place, and a read it interrupts returns -1.
+    // was (dropping anything typed after that line) and writes a newline for the Enter that
+    // was not echoed. At most 31 characters are taken (the newline counts as one); the rest
+    // of a longer line stays in the stream and is what the next hidden read returns. `size`
+    // plays no part: buf must hold 32 bytes whatever `size` says, and it always ends up
+    // terminated. When standard input is not a terminal nothing is read. The line leaves no
+    // copy behind: the read's own buffer and, with glibc, the bytes it took from the stream's
+    // buffer are wiped. An end of input (Ctrl-D) met by an earlier read does not end this
+    // one: on a terminal it waits for the operator; on a pipe that has ended it fails at once.
+    //
+    // Signals during a hidden read. Only signals at their default action are handled, and
+    // only while the read lasts; a handler of the caller's own, or SIG_IGN, is left in place,
+    // and a read it interrupts returns -1. A caller's handler that ends the process must put
+    // the terminal back itself.
+    //   - Every signal whose default action ends the process (SIGHUP, SIGINT, SIGQUIT, SIGILL,
+    //     SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM,
+    //     SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGSYS and
+    //     SIGRTMIN to SIGRTMAX) still ends it, from whichever thread, but only after the
+    //     terminal has been put back. SIGKILL cannot be caught.
+    //   - Job control: on SIGTSTP (Ctrl-Z), SIGTTIN or SIGTTOU the terminal is put back and
+    //     the process stops, so the shell has echo. When it continues in the foreground (fg),
+    //     also after a SIGSTOP, echo goes off again before any key is read, what was typed
+    //     meanwhile is dropped, the prompt is shown again and the read goes on. A job
+    //     continued in the background (bg) leaves the terminal alone and stops again when it
+    //     reads; one started in the background stops when it switches echo off.
     //
     // Returns the number of characters left in buf once the final newline is removed; 0 for
     // an empty line; -1 for end of input, a failed read, a null buf, a hidden line that starts
     // with NUL, or a failed terminal call (tcgetattr, tcsetattr or fgets, each reported on
     // standard error as "<call> failed with error <errno> : '<text>'"). Interrupted calls are
-    // not retried.
+    // not retried, except a hidden read resumed after a stop.
     int Read(char* buf, unsigned long size, const char* prompt, bool hidden);
 
     // Numbers are read as atoi does (leading blanks, an optional sign, digits up to the first
@@ -94,15 +113,17 @@ class HX_EXPORT QHxConsole
     // Asks "prompt : " (a null prompt asks "Password : ") and reads the answer with echo off
     // into `buf`, which must hold 32 bytes and start empty: when buf already holds text,
     // nothing is asked and 0 is returned, so a caller can fill in a password it already
-    // knows. At most 31 characters are taken (see Read). Returns 0, with buf empty when only
-    // Enter was pressed, or -1 at end of input, for a null buf, or when standard input is not
+    // knows. At most 31 characters are taken; signals and job control are as for a hidden
+    // Read. Returns 0, with buf empty when only Enter was pressed, or -1 at end of input
+    // (Ctrl-D; the next question waits again), for a null buf, or when standard input is not
     // a terminal (reported on standard error).
     int ReadPassword(char* buf, const char* prompt = nullptr);
 
     // Shows `message` (when not null) on a line of its own, then "Press any key to continue
     // ...", and takes one character from the standard input stream: on a terminal that waits
-    // for Enter. The rest of that line stays in the stream, where a hidden read will find it;
-    // plain reads do not see it. Standard output is not flushed.
+    // for Enter, even after an earlier Ctrl-D. The rest of that line stays in the stream,
+    // where a hidden read will find it; plain reads do not see it. Standard output is not
+    // flushed.
     void Pause(const char* message = nullptr);
 
     // Shows the items as a numbered list under `title` (or "Please choose one of the

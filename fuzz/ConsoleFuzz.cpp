@@ -1,23 +1,30 @@
-// The console's prompts and menus on hostile input: the fuzz input becomes standard input.
+// The console's prompts and menus on hostile input: the fuzz input becomes standard input, and
+// each result is judged against a small model of the prompt, not only survived.
 //
 // Input layout, read from the front:
-//   byte 0          number of calls, 1 + b % 4, made in a row on one console
-//   byte 1          the terminal: bit 0 set makes standard input pass for a terminal; bits 1 to
-//                   7 make the first seven tcsetattr calls of this input fail, one bit each
-//   8 bytes a call  operation (b % 10) and its parameters, as Run() below reads them
-//   the rest        what the operator typed, served on descriptor 0 and the standard input
-//                   stream alike, ending in end of input
+//   byte 0           number of calls, 1 + b % 4, made in a row on one console
+//   byte 1           the terminal: bit 0 set makes standard input pass for a terminal; bits 1 to
+//                    7 make the first seven tcsetattr calls of this input fail, one bit each
+//   16 bytes a call  operation (b % 10) and its parameters, as Run() below reads them
+//   the rest         what the operator typed, ending in end of input
 //
-// Standard input is a memory file put back in place for each input, so plain reads (read(2) on
-// descriptor 0) and stream reads (Pause, hidden reads) share one offset as they would on a
-// pipe. A file never blocks: every call must come back, and the menus and repeating prompts
-// must stop at end of input, or libFuzzer's -timeout reports a hang.
+// Standard input is served the way a terminal, or a pipe with a slow writer, delivers it: one
+// line at a time. Every read, read(2) on descriptor 0 and the standard input stream's refills
+// alike, gets at most the rest of the current line. Both come from one line source in this
+// process (read(2) is replaced, and the stream is a cookie stream over the same source), so a
+// run is repeatable and never waits: every call must come back, and the menus and repeating
+// prompts must stop at end of input, or libFuzzer's -timeout reports a hang.
+//
+// As long as a plan has used only plain reads, a model of each prompt, fed the same lines,
+// says what it must return (the number the first line gives, the item chosen, the range
+// returned); a stream read (Pause, hidden reads) ends the modelling for the rest of the plan.
 //
 // tcgetattr and tcsetattr are replaced by a pretend terminal, so that hidden reads get past
 // the terminal calls and their line handling is fuzzed too. Every call whose terminal calls
 // all worked must leave the terminal's modes as it found them.
 #include "QHxConsole.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -28,7 +35,7 @@
 #include <memory>
 #include <stdio_ext.h>
 #include <string>
-#include <sys/mman.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -46,7 +53,45 @@ struct PretendTerminal {
 
 const tcflag_t kOperatorModes = ECHO | ICANON | ISIG;
 
+// What the operator typed, handed out one line at a time: a read gets at most the rest of the
+// current line, and 0 once all is read.
+class LineSource
+{
+  public:
+    void Serve(const uint8_t* data, size_t size)
+    {
+        m_data = data;
+        m_size = size;
+        m_at = 0;
+    }
+
+    size_t Take(char* buf, size_t size)
+    {
+        const uint8_t* end = m_data + m_size;
+        const uint8_t* newline =
+            static_cast<const uint8_t*>(memchr(m_data + m_at, '\n', m_size - m_at));
+        size_t line = (newline != nullptr ? newline + 1 : end) - (m_data + m_at);
+        size_t n = std::min(size, line);
+        memcpy(buf, m_data + m_at, n);
+        m_at += n;
+        return n;
+    }
+
+  private:
+    const uint8_t* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_at = 0;
+} g_input;
+
 } // namespace
+
+// Descriptor 0 reads from the line source; every other descriptor is the real one.
+extern "C" ssize_t read(int fd, void* buf, size_t size)
+{
+    if (fd == 0)
+        return static_cast<ssize_t>(g_input.Take(static_cast<char*>(buf), size));
+    return syscall(SYS_read, fd, buf, size);
+}
 
 // Declared noexcept to match glibc's declarations.
 extern "C" int tcgetattr(int, termios* attributes) noexcept
@@ -109,7 +154,7 @@ class Layout
 
 struct Call {
     uint8_t op;
-    uint8_t p[7];
+    uint8_t p[15];
     bool Flag(int byte, int bit) const
     {
         return (p[byte] >> bit & 1) != 0;
@@ -118,7 +163,37 @@ struct Call {
     {
         return static_cast<int8_t>(p[byte]);
     }
+    int Unsigned16(int byte) const
+    {
+        return p[byte] | p[byte + 1] << 8;
+    }
+    int Signed16(int byte) const
+    {
+        return static_cast<int16_t>(Unsigned16(byte));
+    }
+    int Signed32(int byte) const
+    {
+        int32_t value;
+        memcpy(&value, &p[byte], sizeof value);
+        return value;
+    }
+    // A number from anywhere in int, chosen by two bits: a small one, any one, or an end.
+    int Number(int selector, int byte) const
+    {
+        switch (selector & 3) {
+        case 0:
+            return Signed(byte);
+        case 1:
+            return Signed32(byte);
+        case 2:
+            return INT_MIN;
+        default:
+            return INT_MAX;
+        }
+    }
 };
+
+const int kUnset = INT_MIN + 7;
 
 // Exactly `size` bytes, cleared, on the heap: an overrun is an AddressSanitizer report.
 std::unique_ptr<char[]> Block(size_t size)
@@ -131,30 +206,132 @@ const char* Text(bool absent, const char* text)
     return absent ? nullptr : text;
 }
 
-// `count` records with names of `nameLength` letters and ids counting up from `firstId`.
+// `count` records with names of `nameLength` letters (128: the whole field, no NUL) and ids
+// counting up from `firstId`, wrapping at the end of int.
 std::vector<_GENERIC_ITEM> Items(int count, int nameLength, int firstId)
 {
     std::vector<_GENERIC_ITEM> items(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         _GENERIC_ITEM& item = items[static_cast<size_t>(i)];
         memset(&item, 0, sizeof item);
-        item.id = firstId + i;
+        item.id = static_cast<int32_t>(static_cast<uint32_t>(firstId) + static_cast<uint32_t>(i));
         memset(item.name, 'a' + i % 26, static_cast<size_t>(nameLength));
         memset(item.data, i, sizeof item.data);
     }
     return items;
 }
 
-void ReadPlain(QHxConsole& console, const Call& c)
+// The model: the prompts as their contract describes them, on the model's copy of the lines.
+
+int ModelRead(LineSource& in, char* buf, size_t size)
 {
-    unsigned long size = c.p[0];
-    auto buf = Block(size);
-    int r =
-        console.Read(c.Flag(1, 1) ? nullptr : buf.get(), size, Text(c.Flag(1, 0), "Name"), false);
-    Require(r >= -1 && r <= static_cast<long>(size), "Read: result out of range");
+    long count = static_cast<long>(in.Take(buf, size));
+    if (count <= 0)
+        return -1;
+    if (buf[count - 1] == '\n')
+        buf[--count] = '\0';
+    return static_cast<int>(count);
 }
 
-void ReadHidden(QHxConsole& console, const Call& c)
+// atoi, with a number beyond int at its nearer end.
+int ModelNumber(const char* text)
+{
+    return static_cast<int>(std::clamp<long long>(strtoll(text, nullptr, 10), INT_MIN, INT_MAX));
+}
+
+int ModelRangedInt(LineSource& in, int& value, const int* defaultValue, int min, int max)
+{
+    const bool ranged = min != 0 || max != 0;
+    if (ranged &&
+        (min > max || (defaultValue != nullptr && (*defaultValue < min || *defaultValue > max))))
+        return -1;
+    char buf[8] = {};
+    for (;;) {
+        int count = ModelRead(in, buf, 7);
+        if (count < 0 || (count == 0 && defaultValue == nullptr))
+            return -1;
+        value = count == 0 ? *defaultValue : ModelNumber(buf);
+        if (!ranged || (min <= value && value <= max))
+            return 0;
+    }
+}
+
+int ModelString(LineSource& in, char* dst, int len, const char* defaultText)
+{
+    for (;;) {
+        int count = ModelRead(in, dst, static_cast<size_t>(len) - 1);
+        if (count != 0)
+            return count;
+        if (defaultText == nullptr)
+            continue;
+        // The default cut to len - 1 characters, the rest of the buffer cleared.
+        size_t length = strnlen(defaultText, static_cast<size_t>(len) - 1);
+        memcpy(dst, defaultText, length);
+        memset(dst + length, 0, static_cast<size_t>(len) - length);
+        return static_cast<int>(length);
+    }
+}
+
+// The position of the item the single-choice menu takes, or -1 when it takes none.
+long ModelChoice(LineSource& in, size_t count)
+{
+    for (;;) {
+        char buf[32] = {};
+        int read = ModelRead(in, buf, 31);
+        if (read < 0 || (read > 0 && buf[0] == 'x' && strlen(buf) == 1))
+            return -1;
+        long number = read == 0 ? 0 : ModelNumber(buf);
+        if (number >= 1 && static_cast<size_t>(number) <= count)
+            return number - 1;
+    }
+}
+
+struct Range {
+    long long result, from, to;
+};
+
+// What the range menu returns and leaves in *from and *to.
+Range ModelRange(LineSource& in, long long count)
+{
+    for (;;) {
+        char entry[1024] = {};
+        if (ModelString(in, entry, 1023, "/0") < 0)
+            return {-1, 0, 0};
+        if (entry[0] == '\0')
+            continue;
+        if (strcasecmp(entry, "x") == 0)
+            return {-1, 0, 0};
+        if (strcasecmp(entry, "all") == 0)
+            return {count - 1, 0, count - 1};
+        char* dash = strchr(entry, '-');
+        if (dash != nullptr)
+            *dash = '\0';
+        long long from = ModelNumber(entry) - 1LL;
+        long long to = dash != nullptr ? ModelNumber(dash + 1) - 1LL : from;
+        if (from >= 0 && to >= from && to < count)
+            return {to, from, to};
+    }
+}
+
+// Each operation judges its own results; `model`, when not null, has the same lines still
+// to come as standard input and is advanced as the operation reads.
+
+void ReadPlain(QHxConsole& console, const Call& c, LineSource* model)
+{
+    const unsigned long size = static_cast<unsigned long>(c.Unsigned16(0));
+    const bool noBuffer = c.Flag(2, 1);
+    auto buf = Block(size);
+    int r = console.Read(noBuffer ? nullptr : buf.get(), size, Text(c.Flag(2, 0), "Name"), false);
+    Require(r >= -1 && r <= static_cast<long>(size), "Read: result out of range");
+    if (model == nullptr)
+        return;
+    auto expected = Block(size);
+    int er = noBuffer ? -1 : ModelRead(*model, expected.get(), size);
+    Require(r == er && memcmp(buf.get(), expected.get(), size) == 0,
+            "Read: not the chunk of the line");
+}
+
+void ReadHidden(QHxConsole& console, const Call& c, LineSource*)
 {
     auto buf = Block(32);
     int r =
@@ -164,48 +341,84 @@ void ReadHidden(QHxConsole& console, const Call& c)
             "hidden Read: the count is not the length of the terminated line");
 }
 
-void ReadIntEscape(QHxConsole& console, const Call& c)
+void ReadIntEscape(QHxConsole& console, const Call& c, LineSource* model)
 {
-    int value = INT_MIN + 7;
-    int r = console.ReadInt(value, static_cast<char>(c.p[0]));
+    const char escape = static_cast<char>(c.p[0]);
+    int value = kUnset;
+    int r = console.ReadInt(value, escape);
     Require(r >= -1 && r <= 1, "ReadInt: result out of range");
-    Require(r == 0 || value == INT_MIN + 7, "ReadInt: value set without a number");
+    Require(r == 0 || value == kUnset, "ReadInt: value set without a number");
+    if (model == nullptr)
+        return;
+    char buf[32] = {};
+    int count = ModelRead(*model, buf, 31);
+    int er = count <= 0 ? -1 : escape != '\0' && buf[0] == escape && strlen(buf) == 1 ? 1 : 0;
+    Require(r == er && (er != 0 || value == ModelNumber(buf)),
+            "ReadInt: not the number the line gives");
 }
 
-void ReadIntRange(QHxConsole& console, const Call& c)
+void ReadIntRange(QHxConsole& console, const Call& c, LineSource* model)
 {
-    // Wide ranges reach the ends of int, where a number past them must be clamped.
-    const int shift = c.Flag(3, 2) ? 24 : 0;
-    const int min = static_cast<int>(static_cast<unsigned>(c.Signed(0)) << shift);
-    const int max = static_cast<int>(static_cast<unsigned>(c.Signed(1)) << shift);
-    int defaultValue = static_cast<int>(static_cast<unsigned>(c.Signed(2)) << shift);
-    int value = 0;
-    int r = console.ReadInt(Text(c.Flag(3, 1), "Count"), value,
-                            c.Flag(3, 0) ? &defaultValue : nullptr, min, max);
+    const int selectors = c.p[12];
+    const int min = c.Number(selectors, 0);
+    const int max = c.Number(selectors >> 2, 4);
+    const int defaultValue = c.Number(selectors >> 4, 8);
+    const int* fallback = c.Flag(13, 0) ? &defaultValue : nullptr;
+    int value = kUnset;
+    int r =
+        console.ReadInt(Text(c.Flag(13, 1), "Count"), value, const_cast<int*>(fallback), min, max);
     Require(r == 0 || r == -1, "ranged ReadInt: result out of range");
     if (r == 0 && (min != 0 || max != 0))
         Require(min <= value && value <= max, "ranged ReadInt: accepted a value out of range");
+    if (model == nullptr)
+        return;
+    int expected = kUnset;
+    int er = ModelRangedInt(*model, expected, fallback, min, max);
+    Require(r == er && value == expected, "ranged ReadInt: not the number the lines give");
 }
 
-void ReadYesNo(QHxConsole& console, const Call& c)
+void ReadYesNo(QHxConsole& console, const Call& c, LineSource* model)
 {
-    int defaultAnswer = c.Signed(0);
-    int r = console.ReadYesNo(Text(c.Flag(1, 1), "Sure"), defaultAnswer);
+    const int defaultAnswer = c.Signed32(0);
+    int r = console.ReadYesNo(Text(c.Flag(4, 0), "Sure"), defaultAnswer);
     Require(r == 1 || r == 2 || r == -1 || (r == defaultAnswer && r != 0),
             "ReadYesNo: result is neither an answer nor the default");
+    if (model == nullptr)
+        return;
+    char buf[8] = {};
+    int er;
+    for (;;) {
+        int count = ModelRead(*model, buf, 7);
+        er = count < 0                          ? -1
+             : count == 0 && defaultAnswer != 0 ? defaultAnswer
+             : buf[0] == 'y'                    ? 1
+             : buf[0] == 'n'                    ? 2
+                                                : 0;
+        if (er != 0)
+            break;
+    }
+    Require(r == er, "ReadYesNo: not the answer the lines give");
 }
 
-void ReadString(QHxConsole& console, const Call& c)
+void ReadString(QHxConsole& console, const Call& c, LineSource* model)
 {
-    const int len = c.Signed(0);
-    auto dst = Block(len > 0 ? static_cast<size_t>(len) : 0);
-    std::string defaultText(c.p[1], 'd');
-    int r = console.ReadString(Text(c.Flag(2, 1), "Host"), dst.get(), len,
-                               c.Flag(2, 0) ? &defaultText[0] : nullptr);
+    const int len = c.Signed16(0);
+    const size_t size = len > 0 ? static_cast<size_t>(len) : 0;
+    auto dst = Block(size);
+    // Up to 8191 characters: defaults longer than any buffer, cut without a NUL.
+    std::string defaultText(static_cast<size_t>(c.Unsigned16(2) % 8192), 'd');
+    const char* fallback = c.Flag(4, 0) ? defaultText.c_str() : nullptr;
+    int r = console.ReadString(Text(c.Flag(4, 1), "Host"), dst.get(), len, fallback);
     Require(r >= -1 && r < (len > 0 ? len : 1), "ReadString: result out of range");
+    if (model == nullptr)
+        return;
+    auto expected = Block(size);
+    int er = len <= 0 ? -1 : ModelString(*model, expected.get(), len, fallback);
+    Require(r == er && memcmp(dst.get(), expected.get(), size) == 0,
+            "ReadString: not the answer the lines give");
 }
 
-void ReadPassword(QHxConsole& console, const Call& c)
+void ReadPassword(QHxConsole& console, const Call& c, LineSource*)
 {
     auto buf = Block(32);
     const size_t known = c.p[0] % 32;
@@ -216,77 +429,90 @@ void ReadPassword(QHxConsole& console, const Call& c)
         Require(r == 0 && strlen(buf.get()) == known, "ReadPassword: a known password changed");
 }
 
-void Pause(QHxConsole& console, const Call& c)
+void Pause(QHxConsole& console, const Call& c, LineSource*)
 {
     console.Pause(Text(c.Flag(0, 0), "Paused"));
 }
 
-void ListSelectOne(QHxConsole& console, const Call& c)
+void ListSelectOne(QHxConsole& console, const Call& c, LineSource* model)
 {
-    std::vector<_GENERIC_ITEM> items = Items(c.p[0] % 33, c.p[1] % 128, c.Signed(2));
+    std::vector<_GENERIC_ITEM> items = Items(c.p[0] % 33, c.p[1] % 129, c.Signed32(2));
+    const bool noItems = c.Flag(6, 3), noCopy = c.Flag(6, 2);
     _GENERIC_ITEM chosen;
     memset(&chosen, 0xEE, sizeof chosen);
-    int r = console.ListSelect(c.Flag(3, 3) ? nullptr : &items, Text(c.Flag(3, 0), "Hosts"),
-                               c.Flag(3, 2) ? nullptr : &chosen, Text(c.Flag(3, 1), "Back"));
-    if (r == -1)
-        return; // the exit entry, end of input, or an item whose id is -1
-    bool listed = false;
-    for (const _GENERIC_ITEM& item : items)
-        if (item.id == r && (c.Flag(3, 2) || memcmp(&item, &chosen, sizeof item) == 0))
-            listed = true;
-    Require(listed, "ListSelect: result or copy is not a listed item");
-}
-
-void ListSelectRange(QHxConsole& console, const Call& c)
-{
-    std::vector<_GENERIC_ITEM> items = Items(c.p[0] % 33, c.p[1] % 128, 0);
-    int from = 77, to = 77;
-    int r = console.ListSelect(c.Flag(3, 3) ? nullptr : &items, c.Flag(3, 2) ? nullptr : &from,
-                               c.Flag(3, 4) ? nullptr : &to, Text(c.Flag(3, 0), "Files"),
-                               Text(c.Flag(3, 1), "Back"));
-    const int count = static_cast<int>(items.size());
-    if (r == -1) {
-        // Nothing chosen; ALL on an empty list is the one -1 that leaves *to at -1.
-        Require(c.Flag(3, 2) || from == 0, "ListSelect range: *from not reset");
-        Require(c.Flag(3, 4) || to == 0 || (count == 0 && to == -1),
-                "ListSelect range: *to not reset");
+    _GENERIC_ITEM untouched = chosen;
+    int r = console.ListSelect(noItems ? nullptr : &items, Text(c.Flag(6, 0), "Hosts"),
+                               noCopy ? nullptr : &chosen, Text(c.Flag(6, 1), "Back"));
+    if (model == nullptr) {
+        if (r == -1)
+            return; // the exit entry, end of input, or an item whose id is -1
+        auto item = std::find_if(items.begin(), items.end(),
+                                 [r](const _GENERIC_ITEM& i) { return i.id == r; });
+        Require(item != items.end(), "ListSelect: result is not a listed item");
+        Require(noCopy || memcmp(&chosen, &*item, sizeof chosen) == 0,
+                "ListSelect: copy is not the chosen item");
         return;
     }
-    Require(0 <= from && from <= to && to < count && r == to, "ListSelect range: bad range");
+    long position = noItems ? -1 : ModelChoice(*model, items.size());
+    const _GENERIC_ITEM& expected =
+        position >= 0 ? items[static_cast<size_t>(position)] : untouched;
+    Require(r == (position >= 0 ? expected.id : -1), "ListSelect: not the item the lines give");
+    Require(noCopy || memcmp(&chosen, &expected, sizeof chosen) == 0,
+            "ListSelect: copy is not the item the lines give");
 }
 
-void Run(QHxConsole& console, const Call& c)
+void ListSelectRange(QHxConsole& console, const Call& c, LineSource* model)
 {
-    using Operation = void (*)(QHxConsole&, const Call&);
-    static const Operation kOperations[] = {
-        ReadPlain,  ReadHidden,   ReadIntEscape, ReadIntRange,  ReadYesNo,
-        ReadString, ReadPassword, Pause,         ListSelectOne, ListSelectRange,
-    };
-    const size_t count = sizeof kOperations / sizeof kOperations[0];
-    kOperations[c.op % count](console, c);
+    std::vector<_GENERIC_ITEM> items = Items(c.p[0] % 33, c.p[1] % 129, 0);
+    const bool noItems = c.Flag(3, 3), noFrom = c.Flag(3, 2), noTo = c.Flag(3, 4);
+    int from = 77, to = 77;
+    int r = console.ListSelect(noItems ? nullptr : &items, noFrom ? nullptr : &from,
+                               noTo ? nullptr : &to, Text(c.Flag(3, 0), "Files"),
+                               Text(c.Flag(3, 1), "Back"));
+    const long long count = static_cast<long long>(items.size());
+    if (model != nullptr) {
+        Range expected{-1, 0, 0};
+        if (!noItems && !noFrom && !noTo)
+            expected = ModelRange(*model, count);
+        Require(r == expected.result && (noFrom || from == expected.from) &&
+                    (noTo || to == expected.to),
+                "ListSelect range: not the range the lines give");
+    }
+    Require(r == -1 || (0 <= from && from <= to && to < count && r == to),
+            "ListSelect range: bad range");
+    Require(r != -1 || noFrom || from == 0, "ListSelect range: *from not reset");
+    // Nothing chosen; ALL on an empty list is the one -1 that leaves *to at -1.
+    Require(r != -1 || noTo || to == 0 || (count == 0 && to == -1),
+            "ListSelect range: *to not reset");
 }
 
-// Puts `size` bytes of `data` behind descriptor 0 from offset 0 and forgets whatever the
-// standard input stream still buffered, or had seen of end of input, from the last input.
-void ServeInput(const uint8_t* data, size_t size)
+using Operation = void (*)(QHxConsole&, const Call&, LineSource*);
+
+struct Kind {
+    Operation run;
+    bool plain; // reads only with read(2), so the model can follow
+};
+
+const Kind kOperations[] = {
+    {ReadPlain, true},     {ReadHidden, false},     {ReadIntEscape, true}, {ReadIntRange, true},
+    {ReadYesNo, true},     {ReadString, true},      {ReadPassword, false}, {Pause, false},
+    {ListSelectOne, true}, {ListSelectRange, true},
+};
+
+ssize_t ReadCookie(void*, char* buf, size_t size)
 {
-    Require(ftruncate(0, 0) == 0, "ftruncate on standard input failed");
-    Require(size == 0 || pwrite(0, data, size, 0) == static_cast<ssize_t>(size),
-            "writing standard input failed");
-    Require(lseek(0, 0, SEEK_SET) == 0, "rewinding standard input failed");
-    __fpurge(stdin);
-    clearerr(stdin);
+    return static_cast<ssize_t>(g_input.Take(buf, size));
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    int input = memfd_create("console-fuzz-stdin", 0);
+    // The standard input stream refills from the same line source as descriptor 0.
+    stdin = fopencookie(nullptr, "r", cookie_io_functions_t{ReadCookie, nullptr, nullptr, nullptr});
     int sink = open("/dev/null", O_WRONLY);
-    Require(input >= 0 && sink >= 0, "cannot set up standard input and output");
-    Require(dup2(input, 0) == 0 && dup2(sink, 1) == 1, "cannot redirect standard streams");
-    close(input);
+    Require(stdin != nullptr && sink >= 0, "cannot set up standard input and output");
+    Require(dup2(sink, 1) == 1, "cannot redirect standard output");
     close(sink);
     return 0;
 }
@@ -308,13 +534,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     g_terminal.calls = 0;
     g_terminal.attributes = termios{};
     g_terminal.attributes.c_lflag = kOperatorModes;
-    ServeInput(layout.Rest(), layout.RestSize());
+    // Forget whatever the stream still buffered, or had seen of end of input, last time.
+    g_input.Serve(layout.Rest(), layout.RestSize());
+    __fpurge(stdin);
+    clearerr(stdin);
+    LineSource model = g_input;
+    bool modelled = true;
 
     QHxConsole console(false);
     for (const Call& c : plan) {
+        const Kind& kind = kOperations[c.op % (sizeof kOperations / sizeof kOperations[0])];
+        modelled = modelled && kind.plain;
         const tcflag_t before = g_terminal.attributes.c_lflag;
         g_terminal.failed = false;
-        Run(console, c);
+        kind.run(console, c, modelled ? &model : nullptr);
         if (!g_terminal.failed)
             Require(g_terminal.attributes.c_lflag == before,
                     "the terminal's modes were not put back");

@@ -4,10 +4,12 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -305,20 +307,96 @@ bool Terminal::WaitForEcho(bool on)
     return false;
 }
 
-bool Terminal::WaitUntilReading()
+namespace
 {
-    // /proc/PID/syscall starts with the number of the call the process is blocked in;
-    // read(2) is 0 on x86-64. A running process shows "running" instead.
-    const std::string path = "/proc/" + std::to_string(m_child) + "/syscall";
+
+// The first `size` - 1 bytes of a /proc file, terminated; empty when it cannot be read.
+std::string ProcFile(pid_t pid, const char* name, size_t size)
+{
+    const std::string path = "/proc/" + std::to_string(pid) + "/" + name;
+    std::string text(size, '\0');
+    FILE* file = fopen(path.c_str(), "r");
+    if (file == nullptr)
+        return "";
+    text.resize(fread(&text[0], 1, size - 1, file));
+    fclose(file);
+    return text;
+}
+
+// The state letter in /proc/PID/stat: S sleeping, T stopped, and so on.
+char State(pid_t pid)
+{
+    std::string stat = ProcFile(pid, "stat", 256);
+    size_t end = stat.rfind(") ");
+    return end != std::string::npos && end + 2 < stat.size() ? stat[end + 2] : '?';
+}
+
+bool IsStopped(pid_t pid)
+{
+    return State(pid) == 'T';
+}
+
+// Blocked waiting for input: /proc/PID/syscall starts with the number of the call the
+// process waits in ("running" otherwise): on x86-64 0 for read(2), or 270 for pselect6(2), in
+// which bash's line editor waits for a key. A job stopped in the middle of a read still shows
+// it there, so it must be asleep, not stopped.
+bool BlockedInRead(pid_t pid)
+{
+    std::string call = ProcFile(pid, "syscall", 8);
+    return (call.rfind("0 ", 0) == 0 || call.rfind("270 ", 0) == 0) && State(pid) == 'S';
+}
+
+} // namespace
+
+pid_t Terminal::Foreground() const
+{
+    // Asked on the master side: the slave side answers only its own session.
+    pid_t group = tcgetpgrp(m_master);
+    return group > 0 ? group : m_child;
+}
+
+bool Terminal::WaitUntilReading(Holder holder)
+{
     while (Clock::now() < m_deadline && !ChildGone()) {
-        char state[8] = {};
-        FILE* file = fopen(path.c_str(), "r");
-        if (file != nullptr) {
-            size_t n = fread(state, 1, sizeof state - 1, file);
-            fclose(file);
-            if (n >= 2 && state[0] == '0' && state[1] == ' ')
+        pid_t group = Foreground();
+        bool held = holder == Holder::Anyone || (group == m_child) == (holder == Holder::Child);
+        if (held && BlockedInRead(group))
+            return true;
+        std::this_thread::sleep_for(Millis(1));
+    }
+    return false;
+}
+
+std::vector<pid_t> Terminal::Jobs() const
+{
+    const std::string children = "task/" + std::to_string(m_child) + "/children";
+    std::istringstream list(ProcFile(m_child, children.c_str(), 256));
+    std::vector<pid_t> pids;
+    for (pid_t pid; list >> pid;)
+        pids.push_back(pid);
+    return pids;
+}
+
+long Terminal::JobProgress() const
+{
+    // Every sleep or stop is a context switch, and a stopped process makes none.
+    long switches = 0;
+    for (pid_t pid : Jobs()) {
+        std::istringstream status(ProcFile(pid, "status", 4096));
+        std::string line;
+        while (std::getline(status, line))
+            if (line.find("ctxt_switches:") != std::string::npos)
+                switches += atol(line.substr(line.find(':') + 1).c_str());
+    }
+    return switches;
+}
+
+bool Terminal::WaitUntilJobStopped(long progress)
+{
+    while (Clock::now() < m_deadline && !ChildGone()) {
+        for (pid_t pid : Jobs())
+            if (IsStopped(pid) && (progress < 0 || JobProgress() != progress))
                 return true;
-        }
         std::this_thread::sleep_for(Millis(1));
     }
     return false;
@@ -327,6 +405,11 @@ bool Terminal::WaitUntilReading()
 void Terminal::Signal(int sig)
 {
     kill(m_child, sig);
+}
+
+void Terminal::SignalForeground(int sig)
+{
+    kill(-Foreground(), sig);
 }
 
 Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>& script,

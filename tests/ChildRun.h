@@ -82,18 +82,35 @@ class Terminal
     // off discards whatever was typed before.
     bool WaitForEcho(bool on);
 
-    // Waits until the child is blocked in a read(2), as when it waits for a line; false if
-    // the child ended or the time limit passed first. Echo going off says the child is about
-    // to read, not that it already waits: a signal sent in between finds it still running.
-    bool WaitUntilReading();
+    // Who holds the terminal: whoever it is, the child itself, or a job that the child, an
+    // interactive shell, started and brought to the foreground.
+    enum class Holder { Anyone, Child, Job };
 
-    // Sends a signal to the child.
+    // Waits until the terminal's foreground job (the child, unless the child is a shell that
+    // started one) is blocked waiting for input, as when it waits for a line, and is held by
+    // `holder`; false if the child ended or the time limit passed first. Echo going off says
+    // the job is about to read, not that it already waits: a signal sent in between finds it
+    // still running.
+    bool WaitUntilReading(Holder holder = Holder::Anyone);
+
+    // How far the processes the child (a shell) started have run: a count that grows
+    // whenever one of them runs and sleeps or stops.
+    long JobProgress() const;
+
+    // Waits until a process the child started is stopped, and has run since `progress` was
+    // taken when that is given (a job continued in the background that stopped again).
+    bool WaitUntilJobStopped(long progress = -1);
+
+    // Sends a signal to the child, or to the terminal's foreground job.
     void Signal(int sig);
+    void SignalForeground(int sig);
 
   private:
     friend Transcript RunOnTerminal(const Call&, const std::function<void(Terminal&)>&, Millis);
     Terminal(int master, int slave, pid_t child, std::chrono::steady_clock::time_point deadline);
     bool ChildGone() const;
+    pid_t Foreground() const;
+    std::vector<pid_t> Jobs() const;
 
     int m_master;
     int m_slave;

@@ -126,11 +126,20 @@ TEST(RangeMenu, Answers)
         int count;
         int result, from, to;
     } cases[] = {
-        {"2-4\n", 5, 3, 1, 3},   {" 2 - 4\n", 5, 3, 1, 3},
-        {"5\n", 5, 4, 4, 4},     {"1\n", 5, 0, 0, 0},
-        {"ALL\n", 5, 4, 0, 4},   {"all\n", 5, 4, 0, 4},
-        {"x\n", 5, -1, 0, 0},    {"X\n", 5, -1, 0, 0},
+        {"2-4\n", 5, 3, 1, 3},
+        {" 2 - 4\n", 5, 3, 1, 3},
+        {"5\n", 5, 4, 4, 4},
+        {"1\n", 5, 0, 0, 0},
+        {"ALL\n", 5, 4, 0, 4},
+        {"all\n", 5, 4, 0, 4},
+        {"x\n", 5, -1, 0, 0},
+        {"X\n", 5, -1, 0, 0},
         {"all\n", 0, -1, 0, -1}, // ALL of nothing: indistinguishable from x
+        // Both ends are in the range, and it may be one item long.
+        {"3-3\n", 5, 2, 2, 2},
+        {"1-5\n", 5, 4, 0, 4},
+        {"5-5\n", 5, 4, 4, 4},
+        {"2-3-4\n", 5, 2, 1, 2}, // cut at the first dash: TO reads 3-4 as 3
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);

@@ -43,14 +43,15 @@ Call YesNo(int defaultAnswer)
     return [defaultAnswer] { return Outcome{QHxConsole().ReadYesNo("Sure", defaultAnswer)}; };
 }
 
-// ReadString into a buffer of `len` bytes that starts cleared, followed by guard bytes.
-Call String(int len, const char* defaultText)
+// ReadString into a buffer of `len` bytes that starts filled with `fill` (cleared unless
+// told otherwise), followed by guard bytes.
+Call String(int len, const char* defaultText, char fill = '\0')
 {
     return [=] {
         QHxConsole console;
         char buf[64];
         memset(buf, '#', sizeof buf);
-        memset(buf, 0, len > 0 ? static_cast<size_t>(len) : 0);
+        memset(buf, fill, len > 0 ? static_cast<size_t>(len) : 0);
         int r = console.ReadString("Name", buf, len, defaultText);
         return Outcome{r, {}, Bytes(buf, len > 0 ? static_cast<size_t>(len) + 2 : 2)};
     };
@@ -72,7 +73,7 @@ Call Password(const char* preset, const char* prompt)
 TEST(ReadIntEscape, Answers)
 {
     struct Case {
-        const char* input;
+        std::string input;
         int result;
         int value;
     } cases[] = {
@@ -86,6 +87,14 @@ TEST(ReadIntEscape, Answers)
         {"99999999999999999999\n", 0, INT_MAX},
         {"-2147483648\n", 0, INT_MIN},
         {"-99999999999\n", 0, INT_MIN},
+        {"+7\n", 0, 7},
+        {"+-7\n", 0, 0}, // one sign only
+        {"2147483647\n", 0, INT_MAX},
+        {"+2147483647\n", 0, INT_MAX},
+        {"-2147483647\n", 0, -INT_MAX},
+        {"-2147483649\n", 0, INT_MIN},
+        // At most 31 characters a read: the 2 waits for the next one.
+        {std::string(30, '0') + "42\n", 0, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -120,7 +129,7 @@ TEST(ReadIntRanged, RefusesRangesThatCannotBeAnswered)
 
 TEST(ReadIntRanged, Answers)
 {
-    int three = 3;
+    int one = 1, three = 3, ten = 10;
     const std::string complaint = "value not in range: (1 - 10)\n";
     struct Case {
         const char* input;
@@ -140,6 +149,14 @@ TEST(ReadIntRanged, Answers)
         // Read 7 characters at a time: 1234567 is refused, then 8 is taken.
         {"12345678\n", nullptr, 1, 10, 0, 8, "Age : " + complaint + "Age : "},
         {"99999999999\n", nullptr, 0, 0, 0, 9999999, "Age : "},
+        // Both ends of the range are in it, for an answer and for a default.
+        {"1\n", nullptr, 1, 10, 0, 1, "Age : "},
+        {"10\n", nullptr, 1, 10, 0, 10, "Age : "},
+        {"\n", &one, 1, 10, 0, 1, "Age : "},
+        {"\n", &ten, 1, 10, 0, 10, "Age : "},
+        // The buffer is cleared once only: the last chunk, 8 without a newline, is read over
+        // the first one's tail.
+        {"12345678", nullptr, 1, 10, -1, 8234567, "Age : " + Repeated(2, complaint + "Age : ")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -207,6 +224,13 @@ TEST(ReadString, Answers)
         EXPECT_EQ(run.outcome.bytes, c.bytes);
         EXPECT_EQ(run.out, Repeated(c.prompts, "Name : "));
     }
+}
+
+TEST(ReadString, CutDefaultIsTerminatedInAnUnclearedBuffer)
+{
+    Transcript run = RunDialogue("\n", String(4, "abcdefgh", '#'));
+    EXPECT_EQ(run.outcome.result, 3);
+    EXPECT_EQ(run.outcome.bytes, std::string("abc\0##", 6));
 }
 
 TEST(ReadString, RefusesBadArgumentsWithoutAsking)
@@ -293,6 +317,23 @@ TEST(Pause, ShowsMessageAndTakesOneCharacterFromTheStream)
     });
     EXPECT_TRUE(bare.returned); // end of input does not keep it waiting
     EXPECT_EQ(bare.out, "Press any key to continue ...\n");
+}
+
+TEST(Pause, WaitsAgainAfterEndOfInput)
+{
+    // Ctrl-D answers the first pause only; the second takes the a of the next line.
+    Transcript run = RunDialogue("\x04"
+                                 "ab\n",
+                                 [] {
+                                     QHxConsole console;
+                                     console.Pause(nullptr);
+                                     console.Pause(nullptr);
+                                     char buf[32] = {};
+                                     int r = console.ReadPassword(buf);
+                                     return Outcome{r, {}, buf};
+                                 });
+    EXPECT_EQ(run.outcome.result, 0);
+    EXPECT_EQ(run.outcome.bytes, "b");
 }
 
 TEST(Pause, LeavesTheRestOfTheLineForAHiddenRead)

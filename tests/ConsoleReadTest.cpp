@@ -4,10 +4,34 @@
 #include "QHxConsole.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 
 using namespace hxtest;
+
+namespace
+{
+
+// Set in a child: the how-manieth tcsetattr call from now fails with EIO (0: none does).
+int g_failingTcsetattr = 0;
+
+} // namespace
+
+// Stands in for libc's tcsetattr in this program and in the library it loads. Declared
+// noexcept to match glibc's declaration.
+extern "C" int tcsetattr(int fd, int actions, const termios* attributes) noexcept
+{
+    using Real = int (*)(int, int, const termios*);
+    static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "tcsetattr"));
+    if (g_failingTcsetattr > 0 && --g_failingTcsetattr == 0) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, actions, attributes);
+}
 
 namespace
 {
@@ -53,6 +77,19 @@ std::string Padded(const std::string& text)
 }
 
 const char kPassword[] = "Password";
+
+// A hidden read, then a plain one on the same console: the results, and the bytes of the
+// plain buffer (or of the hidden one).
+Call HiddenThenPlain(bool plainBytes)
+{
+    return [plainBytes] {
+        QHxConsole console;
+        Guarded hidden, plain;
+        int r = console.Read(hidden.buf, 128, kPassword, true);
+        int next = console.Read(plain.buf, 15, nullptr, false);
+        return Outcome{r, {next}, plainBytes ? plain.Bytes() : hidden.Bytes()};
+    };
+}
 
 } // namespace
 
@@ -156,20 +193,12 @@ TEST(ReadHidden, ReadsWithoutEchoThenEchoesAgain)
 {
     // A hidden read, then a plain one: the password must not reach the screen, the second
     // answer must.
-    Transcript run = RunOnTerminal(
-        [] {
-            QHxConsole console;
-            Guarded hidden, plain;
-            int r = console.Read(hidden.buf, 128, kPassword, true);
-            int next = console.Read(plain.buf, 15, nullptr, false);
-            return Outcome{r, {next}, hidden.Bytes()};
-        },
-        [](Terminal& t) {
-            ASSERT_TRUE(t.WaitForEcho(false));
-            t.Type("secret\n");
-            ASSERT_TRUE(t.WaitForEcho(true));
-            t.Type("shown\n");
-        });
+    Transcript run = RunOnTerminal(HiddenThenPlain(false), [](Terminal& t) {
+        ASSERT_TRUE(t.WaitForEcho(false));
+        t.Type("secret\n");
+        ASSERT_TRUE(t.WaitForEcho(true));
+        t.Type("shown\n");
+    });
     ASSERT_TRUE(run.returned);
     EXPECT_EQ(run.outcome.result, 6);
     EXPECT_EQ(run.outcome.values, std::vector<int>{5});
@@ -251,4 +280,116 @@ TEST(ReadHidden, LineStartingWithNulCountsAsEmpty)
     EXPECT_EQ(run.out, "Password : \n");
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(run.echoAfter);
+}
+
+TEST(ReadHidden, AsksAgainAfterEndOfInput)
+{
+    // Ctrl-D ends one question only: the stream must not remember it for the next one.
+    Transcript run = RunOnTerminal(
+        [] {
+            QHxConsole console;
+            Guarded first, plain, second;
+            int r = console.Read(first.buf, 128, kPassword, true);
+            console.Read(plain.buf, 15, nullptr, false);
+            int again = console.Read(second.buf, 128, kPassword, true);
+            return Outcome{r, {again}, second.Bytes()};
+        },
+        [](Terminal& t) {
+            ASSERT_TRUE(t.WaitForEcho(false));
+            ASSERT_TRUE(t.WaitUntilReading());
+            t.Type("\x04");
+            ASSERT_TRUE(t.WaitForEcho(true));
+            ASSERT_TRUE(t.WaitUntilReading());
+            t.Type("go on\n");
+            ASSERT_TRUE(t.WaitForEcho(false));
+            ASSERT_TRUE(t.WaitUntilReading());
+            t.Type("pw\n");
+        });
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{2});
+    EXPECT_EQ(run.outcome.bytes, Padded(std::string("pw\0\0", 4)));
+}
+
+TEST(ReadHidden, RestoringDropsWhatWasTypedAhead)
+{
+    // Canonical mode hands fgets one line; the next, typed blind, must not reach the shell or
+    // the next question once echo is back.
+    Transcript run = RunOnTerminal(HiddenThenPlain(true), [](Terminal& t) {
+        ASSERT_TRUE(t.WaitForEcho(false));
+        ASSERT_TRUE(t.WaitUntilReading());
+        t.Type("pw\nahead\n");
+        ASSERT_TRUE(t.WaitForEcho(true));
+        ASSERT_TRUE(t.WaitUntilReading());
+        t.Type("later\n");
+    });
+    EXPECT_EQ(run.outcome.result, 2);
+    EXPECT_EQ(run.outcome.values, std::vector<int>{5});
+    EXPECT_EQ(run.outcome.bytes, Padded(std::string("later\0", 6)));
+}
+
+TEST(ReadHidden, LeavesNoCopyInTheStreamBuffer)
+{
+    Transcript run = RunOnTerminal(
+        [] {
+            Guarded g;
+            int r = QHxConsole().Read(g.buf, 128, kPassword, true);
+            return Outcome{
+                r, {}, Bytes(stdin->_IO_buf_base, stdin->_IO_buf_end - stdin->_IO_buf_base)};
+        },
+        [](Terminal& t) {
+            ASSERT_TRUE(t.WaitForEcho(false));
+            t.Type("s3cret\n");
+        });
+    EXPECT_EQ(run.outcome.result, 6);
+    EXPECT_EQ(run.outcome.bytes.find("s3cret"), std::string::npos);
+}
+
+TEST(ReadHidden, EchoThatCannotGoOffReadsNothing)
+{
+    Transcript run = RunOnTerminal(
+        [] {
+            QHxConsole console;
+            Guarded hidden, plain;
+            g_failingTcsetattr = 1;
+            int r = console.Read(hidden.buf, 128, kPassword, true);
+            int next = console.Read(plain.buf, 15, nullptr, false);
+            struct sigaction interrupt, stop;
+            sigaction(SIGINT, nullptr, &interrupt);
+            sigaction(SIGTSTP, nullptr, &stop);
+            return Outcome{r,
+                           {next, interrupt.sa_handler == SIG_DFL, stop.sa_handler == SIG_DFL},
+                           hidden.Bytes()};
+        },
+        [](Terminal& t) {
+            ASSERT_TRUE(t.WaitUntilReading());
+            t.Type("line\n");
+        });
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, -1);
+    // The line waited for the plain read; the guard is gone again.
+    EXPECT_EQ(run.outcome.values, (std::vector<int>{4, 1, 1}));
+    EXPECT_EQ(run.outcome.bytes, Padded(""));
+    EXPECT_EQ(run.out, "Password : ");
+    EXPECT_EQ(run.err, "tcsetattr failed with error 5 : 'Input/output error'\n");
+}
+
+TEST(ReadHidden, EchoThatCannotComeBackIsReported)
+{
+    Transcript run = RunOnTerminal(
+        [] {
+            Guarded g;
+            g_failingTcsetattr = 2;
+            int r = QHxConsole().Read(g.buf, 128, kPassword, true);
+            return Outcome{r, {}, g.Bytes()};
+        },
+        [](Terminal& t) {
+            ASSERT_TRUE(t.WaitForEcho(false));
+            t.Type("pw\n");
+        });
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, -1);
+    EXPECT_EQ(run.outcome.bytes, Padded("")); // untouched
+    EXPECT_EQ(run.out, "Password : ");
+    EXPECT_EQ(run.err, "tcsetattr failed with error 5 : 'Input/output error'\n");
 }
