@@ -11,10 +11,6 @@ namespace rowcipher
 constexpr int kRows = 16;
 constexpr int kFirst = 32; // the character that row position 0 stands for
 
-// Decrypt builds a 4 KiB inverse table on the stack only for texts at least this long: filling
-// it costs about as much as 250 memchr searches of a row, the way shorter texts are decrypted.
-constexpr int kInverseTableMinLength = 256;
-
 // Each cipher's own search of a row: the first position below n holding exactly c, or -1.
 using IndexOfFunction = int (*)(char c, const char* row, int n);
 
@@ -40,33 +36,50 @@ void Encrypt(const char (&rows)[kRows][kArray], int rowLength, const char* plain
     }
 }
 
-template <IndexOfFunction IndexOf, int kArray>
-void Decrypt(const char (&rows)[kRows][kArray], const char* scrambled, char* out, int len)
+// What each byte decrypts to at each row: byte[r][b] is the row position of b plus 32, or 31
+// (-1 + 32) for a byte the row does not hold. Built at compile time from the same constant
+// rows the constructors copy, so it is never written at run time and any number of threads
+// may read it.
+struct InverseRows {
+    char byte[kRows][256];
+};
+
+template <int kTextSize>
+constexpr int RowLength(const char (&row)[kTextSize])
+{
+    int n = 0;
+    while (n < kTextSize && row[n] != '\0')
+        ++n;
+    return n;
+}
+
+// Each byte of a row is looked up with the cipher's own IndexOf, so that a byte a row held
+// twice would decrypt to its first position, as a search would find it.
+template <IndexOfFunction IndexOf, int kTextSize>
+constexpr InverseRows Invert(const char (&text)[kRows][kTextSize])
+{
+    InverseRows inverse{};
+    for (int r = 0; r < kRows; ++r) {
+        for (int b = 0; b < 256; ++b)
+            inverse.byte[r][b] = kFirst - 1;
+        const int n = RowLength(text[r]);
+        for (int k = 0; k < n; ++k) {
+            const int position = IndexOf(text[r][k], text[r], n);
+            inverse.byte[r][static_cast<unsigned char>(text[r][k])] =
+                static_cast<char>(position + kFirst);
+        }
+    }
+    return inverse;
+}
+
+// One table lookup per character, whatever the length, as Encrypt.
+inline void Decrypt(const InverseRows& inverse, const char* scrambled, char* out, int len)
 {
     if (len <= 0)
         return;
-    const int rowsUsed = len < kRows ? len : kRows;
-    int rowLength[kRows];
-    for (int r = 0; r < rowsUsed; ++r)
-        rowLength[r] = static_cast<int>(strlen(rows[r]));
-
-    if (len < kInverseTableMinLength) {
-        for (int i = 0; i < len; ++i) {
-            const int r = i % kRows;
-            out[i] = static_cast<char>(IndexOf(scrambled[i], rows[r], rowLength[r]) + kFirst);
-        }
-        return;
-    }
-
-    // inverse[r][b] is what byte b decrypts to in row r. Filling each row from its end lets
-    // the first occurrence of a repeated byte win, as IndexOf would; absent bytes keep -1 + 32.
-    char inverse[kRows][256];
-    memset(inverse, kFirst - 1, sizeof inverse[0] * static_cast<size_t>(rowsUsed));
-    for (int r = 0; r < rowsUsed; ++r)
-        for (int k = rowLength[r] - 1; k >= 0; --k)
-            inverse[r][static_cast<unsigned char>(rows[r][k])] = static_cast<char>(k + kFirst);
-    for (int i = 0; i < len; ++i)
-        out[i] = inverse[i % kRows][static_cast<unsigned char>(scrambled[i])];
+    const unsigned int count = static_cast<unsigned int>(len);
+    for (unsigned int i = 0; i < count; ++i)
+        out[i] = inverse.byte[i % kRows][static_cast<unsigned char>(scrambled[i])];
 }
 
 } // namespace rowcipher
