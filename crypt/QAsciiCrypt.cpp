@@ -55,7 +55,8 @@ constexpr int IndexOf(char c, const char* row, int n)
     return -1;
 }
 
-constexpr rowcipher::InverseRows kInverse = rowcipher::Invert<IndexOf>(kRowText);
+constexpr rowcipher::ByteTable kForward = rowcipher::Forward(kRowText);
+constexpr rowcipher::ByteTable kInverse = rowcipher::Inverse<IndexOf>(kRowText);
 
 } // namespace
 
@@ -68,10 +69,12 @@ QHxAsciiCrypt::~QHxAsciiCrypt() {}
 
 void QHxAsciiCrypt::Encrypt(const char* plain, char* out, unsigned int len)
 {
-    rowcipher::Encrypt(m_rows, kRowLength, plain, out, len);
+    rowcipher::Apply(kForward, plain, out, len);
 }
 
 void QHxAsciiCrypt::Decrypt(const char* scrambled, char* out, int len)
 {
-    rowcipher::Decrypt(kInverse, scrambled, out, len);
+    // A len of 0 or less writes nothing.
+    if (len > 0)
+        rowcipher::Apply(kInverse, scrambled, out, static_cast<unsigned int>(len));
 }

@@ -23,24 +23,10 @@ void FillRows(char (&rows)[kRows][kArray], const char (&text)[kRows][kTextSize])
         memcpy(rows[r], text[r], sizeof text[r]);
 }
 
-// Characters outside the domain (those at or past the end of a row) are copied unchanged, so
-// that nothing is ever read outside the rows.
-template <int kArray>
-void Encrypt(const char (&rows)[kRows][kArray], int rowLength, const char* plain, char* out,
-             unsigned int len)
-{
-    for (unsigned int i = 0; i < len; ++i) {
-        // char is signed here: bytes of 128 or more come out negative and stay outside.
-        const int k = static_cast<signed char>(plain[i]) - kFirst;
-        out[i] = (k >= 0 && k < rowLength) ? rows[i % kRows][k] : plain[i];
-    }
-}
-
-// What each byte decrypts to at each row: byte[r][b] is the row position of b plus 32, or 31
-// (-1 + 32) for a byte the row does not hold. Built at compile time from the same constant
-// rows the constructors copy, so it is never written at run time and any number of threads
-// may read it.
-struct InverseRows {
+// What each byte becomes at each row, for one direction: byte[r][b] is what b turns into at a
+// text position p with p mod 16 = r. Built at compile time from the same constant rows the
+// constructors copy, so it is never written at run time and any number of threads may read it.
+struct ByteTable {
     char byte[kRows][256];
 };
 
@@ -53,12 +39,30 @@ constexpr int RowLength(const char (&row)[kTextSize])
     return n;
 }
 
-// Each byte of a row is looked up with the cipher's own IndexOf, so that a byte a row held
-// twice would decrypt to its first position, as a search would find it.
-template <IndexOfFunction IndexOf, int kTextSize>
-constexpr InverseRows Invert(const char (&text)[kRows][kTextSize])
+// Encrypt's table: a character k + 32 of the domain becomes row position k. A byte outside
+// the domain (past the end of the row, or 128 and above) stays as it is, so that nothing is
+// ever read outside the rows.
+template <int kTextSize>
+constexpr ByteTable Forward(const char (&text)[kRows][kTextSize])
 {
-    InverseRows inverse{};
+    ByteTable forward{};
+    for (int r = 0; r < kRows; ++r) {
+        for (int b = 0; b < 256; ++b)
+            forward.byte[r][b] = static_cast<char>(b);
+        const int n = RowLength(text[r]);
+        for (int k = 0; k < n && k + kFirst < 128; ++k)
+            forward.byte[r][k + kFirst] = text[r][k];
+    }
+    return forward;
+}
+
+// Decrypt's table: a byte becomes its row position plus 32, or 31 (-1 + 32) when the row does
+// not hold it. Each byte of a row is looked up with the cipher's own IndexOf, so that a byte
+// a row held twice would decrypt to its first position, as a search would find it.
+template <IndexOfFunction IndexOf, int kTextSize>
+constexpr ByteTable Inverse(const char (&text)[kRows][kTextSize])
+{
+    ByteTable inverse{};
     for (int r = 0; r < kRows; ++r) {
         for (int b = 0; b < 256; ++b)
             inverse.byte[r][b] = kFirst - 1;
@@ -72,14 +76,26 @@ constexpr InverseRows Invert(const char (&text)[kRows][kTextSize])
     return inverse;
 }
 
-// One table lookup per character, whatever the length, as Encrypt.
-inline void Decrypt(const InverseRows& inverse, const char* scrambled, char* out, int len)
+inline char Lookup(const char (&row)[256], char c)
 {
-    if (len <= 0)
-        return;
-    const unsigned int count = static_cast<unsigned int>(len);
-    for (unsigned int i = 0; i < count; ++i)
-        out[i] = inverse.byte[i % kRows][static_cast<unsigned char>(scrambled[i])];
+    return row[static_cast<unsigned char>(c)];
+}
+
+// One table lookup per character. Sixteen characters at a time, one per row, unrolled: each
+// row's place is then a constant, where working it out per character would cost more than
+// the lookup itself. Each input byte is read before its output byte is written, and no other,
+// so `out` may be `in`.
+inline void Apply(const ByteTable& table, const char* in, char* out, unsigned int len)
+{
+    unsigned int i = 0;
+    for (; kRows <= len - i; i += kRows) {
+#pragma GCC unroll 16
+        for (int r = 0; r < kRows; ++r)
+            out[i + r] = Lookup(table.byte[r], in[i + r]);
+    }
+    // Fewer than sixteen are left, from row 0 on.
+    for (const char(*row)[256] = table.byte; i < len; ++i, ++row)
+        out[i] = Lookup(*row, in[i]);
 }
 
 } // namespace rowcipher
