@@ -87,15 +87,15 @@ inline char Lookup(const char (&row)[256], char c)
 // so `out` may be `in`.
 inline void Apply(const ByteTable& table, const char* in, char* out, unsigned int len)
 {
-    unsigned int i = 0;
-    for (; kRows <= len - i; i += kRows) {
+    const char* const end = in + len;
+    for (; end - in >= kRows; in += kRows, out += kRows) {
 #pragma GCC unroll 16
         for (int r = 0; r < kRows; ++r)
-            out[i + r] = Lookup(table.byte[r], in[i + r]);
+            out[r] = Lookup(table.byte[r], in[r]);
     }
     // Fewer than sixteen are left, from row 0 on.
-    for (const char(*row)[256] = table.byte; i < len; ++i, ++row)
-        out[i] = Lookup(*row, in[i]);
+    for (const char(*row)[256] = table.byte; in < end; ++in, ++out, ++row)
+        *out = Lookup(*row, *in);
 }
 
 } // namespace rowcipher

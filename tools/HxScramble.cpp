@@ -1,27 +1,38 @@
 // hxscramble: scrambles a secret, such as a password a configuration file has to hold, so that
 // it is not in plain sight, and restores it.
 //
-// Texts come from the argument, from a hidden prompt (standard input a terminal, no argument)
+// Texts come from the argument, from hidden prompts (standard input a terminal, no argument)
 // or from standard input one line at a time (a pipe or a file). Each text is checked in full
-// before anything is printed for it, so a bad line never leaves half a result behind; the first
-// bad line ends the run, so the results printed so far still pair up with their input lines.
+// before anything is written for it, so a bad line never leaves half a result behind; the first
+// bad line ends the run, so the results written so far still pair up with their input lines.
+// Complaints name a position and the kind of byte found there, never the byte itself: the
+// text is a secret, and complaints end up in logs.
 #include "QAsciiCrypt.h"
 #include "QHxConsole.h"
 #include "QSimpleCrypt.h"
+#include "ToolOutput.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
 namespace
 {
 
-enum Status { kDone = 0, kBadInput = 1, kUsageError = 2 };
+enum Status { kDone = 0, kFailed = 1, kUsageError = 2 };
 
-const char kUsage[] = "usage: hxscramble [--simple] [--hex] [--restore] [--] [TEXT]\n";
+const char kTool[] = "hxscramble";
+
+const char kUsage[] =
+    "usage: hxscramble [--simple] [--hex] [--restore] [--no-confirm] [--] [TEXT]\n";
+
+const char kTryHelp[] = "Try 'hxscramble --help'.\n";
 
 const char kHelp[] =
     "Scrambles a secret, such as a password for a configuration file, and restores it.\n"
@@ -30,60 +41,88 @@ const char kHelp[] =
     "and anyone with the hxconsole library can restore the text.\n"
     "\n"
     "With TEXT, handles that one text (other users may see a command line: prefer the\n"
-    "prompt or a pipe for a real secret). Otherwise, on a terminal, asks for a password\n"
-    "without echo, at most 30 characters; from a pipe or a file, handles each line of\n"
-    "standard input and prints one line for each.\n"
+    "prompt or a pipe for a real secret). Otherwise, on a terminal, asks on the terminal\n"
+    "without echo: for a password of at most 30 characters, twice, or for the scrambled\n"
+    "text to restore (at most 30 characters, 60 hex digits). From a pipe or a file, handles\n"
+    "each line of standard input (LF or CR LF) and writes one line for each.\n"
     "\n"
-    "  --simple   use the simple cipher: takes all of printable ASCII, and since its\n"
-    "             output can hold bytes of 128 or more, writes it as hex\n"
-    "  --hex      write scrambled text as hex digits (with --restore: read it as hex)\n"
-    "  --restore  restore scrambled text instead of scrambling plain text\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n"
+    "  --simple      use the simple cipher: takes printable ASCII and DEL, and since its\n"
+    "                output can hold bytes of 128 or more, writes it as hex\n"
+    "  --hex         write scrambled text as hex digits (with --restore: read it as hex)\n"
+    "  --restore     restore scrambled text instead of scrambling plain text\n"
+    "  --no-confirm  ask for the password once only\n"
+    "  -h, --help    show this help and exit\n"
+    "  --version     show the version and exit\n"
     "\n"
     "The default ASCII cipher takes a blank, digits, letters and the punctuation up to 'z'\n"
     "(not '{', '|', '}' or '~'), and writes visible ASCII that can go straight into a text\n"
     "file. Put -- before a TEXT that begins with '-'.\n"
     "\n"
-    "Exit status: 0 when every text was handled; 1 for bad input (nothing is printed for\n"
-    "the bad text, and no later line is read); 2 for a usage error.\n";
+    "Exit status: 0 when every text was handled; 1 for bad input (nothing is written for\n"
+    "the bad text, and no later line is read) or when the result cannot be written; 2 for a\n"
+    "usage error.\n";
 
-// The hidden read takes at most 31 characters, its newline included, and leaves the rest of
-// a longer line unread. A password that comes back with 31 characters had no newline within
-// the limit, so it may be the first part of a longer one: only 30 are known to be whole.
-const size_t kHiddenLimit = 31;
-const size_t kPasswordBufferSize = 32;
+// A hidden read takes at most 31 characters, its newline included, and leaves the rest of a
+// longer line for the next hidden read. A read that comes back with 31 characters had no
+// newline within the limit: the line goes on.
+const size_t kHiddenChunk = 31;
+
+// Standard input is read in blocks of this size at least; the buffer grows beyond it only to
+// hold the longest line whole.
+const size_t kReadBlock = 128 * 1024;
 
 // Decrypt's answer for a byte that its row does not hold.
 const char kNotInRow = 31;
 
+// Encrypt's length is unsigned and Decrypt's an int, so a longer line goes in pieces. Each piece
+// starts at a multiple of 16, and so at the row the whole line would use there.
+const size_t kCipherPiece = size_t(1) << 30;
+
+struct Options {
+    bool simple = false;
+    bool hex = false;
+    bool restore = false;
+    bool confirm = true;
+    const char* text = nullptr;
+};
+
 void Complain(const std::string& text)
 {
-    fprintf(stderr, "hxscramble: %s\n", text.c_str());
+    fprintf(stderr, "%s: %s\n", kTool, text.c_str());
 }
 
-[[nodiscard]] Status UsageError(const std::string& text)
+// What a byte is, never which: enough to find it in a text the operator knows.
+const char* KindOf(unsigned char c)
 {
-    Complain(text);
-    fputs(kUsage, stderr);
-    return kUsageError;
-}
-
-// How a complaint shows a character: quoted when it can be seen, as a byte value otherwise.
-std::string Describe(unsigned char c)
-{
-    char text[16];
+    if (c < ' ' || c == 127)
+        return "a control byte";
+    if (c > 127)
+        return "a byte above 127";
     if (c == ' ')
         return "a blank";
-    if (c > ' ' && c < 127)
-        snprintf(text, sizeof text, "'%c'", c);
-    else
-        snprintf(text, sizeof text, "byte 0x%02x", c);
-    return text;
+    if (isdigit(c))
+        return "a digit";
+    if (isalpha(c))
+        return "a letter";
+    return "a punctuation character";
 }
 
-// The two ciphers share no base class; this puts the chosen one behind one face, together
-// with the range of characters it takes (both start at the blank).
+// Value of each byte as a hex digit, -1 for a byte that is not one.
+struct HexDigits {
+    signed char value[256];
+
+    HexDigits()
+    {
+        memset(value, -1, sizeof value);
+        for (int d = 0; d < 10; ++d)
+            value['0' + d] = static_cast<signed char>(d);
+        for (int d = 0; d < 6; ++d)
+            value['a' + d] = value['A' + d] = static_cast<signed char>(10 + d);
+    }
+};
+
+// The two ciphers share no base class; this puts the chosen one behind one face. Both take the
+// characters from a blank up to their last one.
 class Cipher
 {
   public:
@@ -96,33 +135,36 @@ class Cipher
 
     const char* Range() const
     {
-        return m_simple ? "printable ASCII" : "a blank to 'z'; --simple takes all printable ASCII";
+        return m_simple ? "printable ASCII and DEL"
+                        : "a blank to 'z'; --simple takes all printable ASCII";
     }
 
-    bool Takes(unsigned char c) const
+    unsigned char Last() const
     {
-        return c >= ' ' && c <= (m_simple ? 127 : 'z');
+        return m_simple ? 127 : 'z';
     }
 
-    std::string Encrypt(const std::string& plain)
+    void Encrypt(char* text, size_t length)
     {
-        std::string out(plain.size(), '\0');
-        if (m_simple)
-            m_simpleCipher.Encrypt(plain.data(), out.data(), plain.size());
-        else
-            m_asciiCipher.Encrypt(plain.data(), out.data(), plain.size());
-        return out;
+        for (size_t done = 0; done < length; done += kCipherPiece) {
+            unsigned int n = static_cast<unsigned int>(std::min(kCipherPiece, length - done));
+            if (m_simple)
+                m_simpleCipher.Encrypt(text + done, text + done, n);
+            else
+                m_asciiCipher.Encrypt(text + done, text + done, n);
+        }
     }
 
-    std::string Decrypt(const std::string& scrambled)
+    // `to` may be `from` itself.
+    void Decrypt(const char* from, char* to, size_t length)
     {
-        std::string out(scrambled.size(), '\0');
-        int len = static_cast<int>(scrambled.size());
-        if (m_simple)
-            m_simpleCipher.Decrypt(scrambled.data(), out.data(), len);
-        else
-            m_asciiCipher.Decrypt(scrambled.data(), out.data(), len);
-        return out;
+        for (size_t done = 0; done < length; done += kCipherPiece) {
+            int n = static_cast<int>(std::min(kCipherPiece, length - done));
+            if (m_simple)
+                m_simpleCipher.Decrypt(from + done, to + done, n);
+            else
+                m_asciiCipher.Decrypt(from + done, to + done, n);
+        }
     }
 
   private:
@@ -131,180 +173,435 @@ class Cipher
     QHxAsciiCrypt m_asciiCipher;
 };
 
-struct Options {
-    bool simple = false;
-    bool hex = false;
-    bool restore = false;
-    const char* text = nullptr;
-};
-
-std::string ToHex(const std::string& bytes)
+// Whether every byte of `text` lies in first..last. Sixteen bytes at a time through the
+// compiler's vector extension: an optimised build leaves a plain loop byte by byte, and this
+// check runs over every byte of a stream. The last sixteen bytes may overlap the ones before.
+bool AllInRange(const char* text, size_t length, unsigned char first, unsigned char last)
 {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : bytes) {
-        hex += kDigits[c >> 4];
-        hex += kDigits[c & 15];
+    typedef unsigned char Bytes __attribute__((vector_size(16)));
+    const unsigned char span = static_cast<unsigned char>(last - first);
+    if (length < sizeof(Bytes)) {
+        unsigned char outside = 0;
+        for (size_t i = 0; i < length; ++i)
+            outside |= static_cast<unsigned char>(text[i] - first) > span;
+        return outside == 0;
     }
-    return hex;
+    Bytes outside = {};
+    Bytes bytes;
+    for (size_t i = 0; i + sizeof bytes <= length; i += sizeof bytes) {
+        memcpy(&bytes, text + i, sizeof bytes);
+        outside |= reinterpret_cast<Bytes>(bytes - first > span);
+    }
+    memcpy(&bytes, text + length - sizeof bytes, sizeof bytes);
+    outside |= reinterpret_cast<Bytes>(bytes - first > span);
+    const Bytes none = {};
+    return memcmp(&outside, &none, sizeof outside) == 0;
 }
 
-int HexValue(char c)
+// The position of the first byte of `text` outside first..last, or `length`.
+size_t FirstOutsideRange(const char* text, size_t length, unsigned char first, unsigned char last)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    if (AllInRange(text, length, first, last))
+        return length;
+    size_t i = 0;
+    while (static_cast<unsigned char>(text[i] - first) <= last - first)
+        ++i;
+    return i;
 }
 
-// One text to handle and how complaints about it name it.
-struct Text {
-    std::string where; // "line 3", "the argument", "the password"
-    std::string content;
-    bool secret = false; // complaints give positions only, never the characters
+// How complaints name a text: "line 12", or a name such as "the password". The line's name is
+// only put together when there is something to complain about.
+struct Where {
+    const char* name;
+    unsigned long long line;
+
+    std::string Text() const
+    {
+        return name != nullptr ? name : "line " + std::to_string(line);
+    }
 };
 
+std::string Position(const char* unit, size_t index)
+{
+    return std::string(unit) + " " + std::to_string(index + 1);
+}
+
+// Scrambles or restores texts in place and writes each result on a line of its own.
 class Scrambler
 {
   public:
-    explicit Scrambler(const Options& options) : m_options(options), m_cipher(options.simple) {}
-
-    // Prints the result for one text on a line of its own, or complains on standard error.
-    bool Handle(const Text& text)
+    Scrambler(const Options& options, hxtool::Output& out)
+        : m_restore(options.restore), m_hex(options.hex || options.simple),
+          m_cipher(options.simple), m_out(out)
     {
-        std::string result;
-        std::string problem = m_options.restore ? Restore(text, result) : Scramble(text, result);
-        if (!problem.empty()) {
-            Complain(text.where + ": " + problem);
-            return false;
-        }
-        result += '\n';
-        fwrite(result.data(), 1, result.size(), stdout);
-        return true;
+    }
+
+    // `text` may be changed, and has room for one more byte after `length`.
+    Status Handle(const Where& where, char* text, size_t length)
+    {
+        return m_restore ? Restore(where, text, length) : Scramble(where, text, length);
+    }
+
+    // Writes out what is queued: before the run waits for more input, and at its end.
+    Status Flush()
+    {
+        return m_out.Flush() ? kDone : WriteFailed();
     }
 
   private:
-    // Returns what is wrong with the text, or nothing with the result set.
-    std::string Scramble(const Text& text, std::string& result)
+    Status Scramble(const Where& where, char* text, size_t length)
     {
-        const std::string& plain = text.content;
-        for (size_t i = 0; i < plain.size(); ++i) {
-            if (!m_cipher.Takes(plain[i])) {
-                std::string which = text.secret ? "" : " (" + Describe(plain[i]) + ")";
-                return "character " + std::to_string(i + 1) + which + " is outside the range of " +
-                       m_cipher.Name() + " (" + m_cipher.Range() + ")";
+        size_t bad = FirstOutsideRange(text, length, ' ', m_cipher.Last());
+        if (bad < length)
+            return Refuse(where, Position("character", bad) + " is " + KindOf(text[bad]) +
+                                     " outside the range of " + m_cipher.Name() + " (" +
+                                     m_cipher.Range() + ")");
+        m_cipher.Encrypt(text, length);
+        return m_hex ? WriteHex(text, length) : WriteLine(text, length);
+    }
+
+    Status Restore(const Where& where, char* text, size_t length)
+    {
+        const char* unit = "character";
+        if (m_hex) {
+            size_t bad = FirstNotHex(text, length);
+            if (bad < length)
+                return Refuse(where, Position("character", bad) + " is not a hex digit: it is " +
+                                         KindOf(text[bad]));
+            if (length % 2 != 0)
+                return Refuse(where, "odd number of hex digits (" + std::to_string(length) + ")");
+            length = DecodeHex(text, length);
+            unit = "byte";
+        }
+        size_t bad = FirstNotRestored(text, length);
+        if (bad < length)
+            return Refuse(where, Position(unit, bad) + " is " + KindOf(text[bad]) + ", which " +
+                                     m_cipher.Name() + " never writes");
+        // A text that fits the scratch block was restored there while it was checked.
+        if (length <= kScratch)
+            return WriteLine(m_scratch, length);
+        m_cipher.Decrypt(text, text, length);
+        return WriteLine(text, length);
+    }
+
+    // Restores the text block by block into the scratch block, and returns the position of the
+    // first byte that its row does not hold, or `length`. Every byte a cipher writes is in all
+    // of its rows, and any other byte comes back as kNotInRow, which no plain text holds.
+    size_t FirstNotRestored(const char* text, size_t length)
+    {
+        for (size_t done = 0; done < length; done += kScratch) {
+            size_t n = std::min(kScratch, length - done);
+            m_cipher.Decrypt(text + done, m_scratch, n);
+            const void* bad = memchr(m_scratch, kNotInRow, n);
+            if (bad != nullptr)
+                return done + static_cast<size_t>(static_cast<const char*>(bad) - m_scratch);
+        }
+        return length;
+    }
+
+    size_t FirstNotHex(const char* text, size_t length) const
+    {
+        size_t i = 0;
+        while (i < length && m_digits.value[static_cast<unsigned char>(text[i])] >= 0)
+            ++i;
+        return i;
+    }
+
+    // In place: byte i is written where digit 2i was read, never ahead of the reading.
+    size_t DecodeHex(char* text, size_t length) const
+    {
+        const signed char* value = m_digits.value;
+        for (size_t i = 0; 2 * i < length; ++i)
+            text[i] = static_cast<char>(value[static_cast<unsigned char>(text[2 * i])] * 16 +
+                                        value[static_cast<unsigned char>(text[2 * i + 1])]);
+        return length / 2;
+    }
+
+    Status WriteLine(char* text, size_t length)
+    {
+        text[length] = '\n';
+        return Write(text, length + 1);
+    }
+
+    Status WriteHex(const char* bytes, size_t length)
+    {
+        static const char kDigits[] = "0123456789abcdef";
+        char chunk[4096];
+        for (size_t done = 0; done < length;) {
+            size_t n = std::min(length - done, sizeof chunk / 2);
+            for (size_t i = 0; i < n; ++i) {
+                unsigned char c = static_cast<unsigned char>(bytes[done + i]);
+                chunk[2 * i] = kDigits[c >> 4];
+                chunk[2 * i + 1] = kDigits[c & 15];
             }
+            if (Write(chunk, 2 * n) != kDone)
+                return kFailed;
+            done += n;
         }
-        std::string scrambled = m_cipher.Encrypt(plain);
-        // The simple cipher's output can hold bytes that no text file should carry raw.
-        result = m_options.hex || m_options.simple ? ToHex(scrambled) : scrambled;
-        return "";
+        return Write("\n", 1);
     }
 
-    std::string Restore(const Text& text, std::string& result)
+    Status Write(const char* data, size_t size)
     {
-        bool hex = m_options.hex || m_options.simple;
-        std::string scrambled;
-        if (hex) {
-            std::string problem = FromHex(text.content, scrambled);
-            if (!problem.empty())
-                return problem;
-        } else {
-            scrambled = text.content;
-        }
-
-        result = m_cipher.Decrypt(scrambled);
-        // Every byte a cipher writes is in all of its rows; anything else comes back as
-        // kNotInRow, which is outside both input ranges and so cannot be a restored character.
-        size_t bad = result.find(kNotInRow);
-        if (bad == std::string::npos)
-            return "";
-        std::string which =
-            hex ? "byte " + std::to_string(bad + 1) + " (0x" + ToHex(scrambled.substr(bad, 1)) + ")"
-                : "character " + std::to_string(bad + 1) + " (" + Describe(scrambled[bad]) + ")";
-        return which + " is not something " + m_cipher.Name() + " writes";
+        return m_out.Write(data, size) ? kDone : WriteFailed();
     }
 
-    static std::string FromHex(const std::string& hex, std::string& bytes)
+    Status WriteFailed()
     {
-        for (size_t i = 0; i < hex.size(); ++i)
-            if (HexValue(hex[i]) < 0)
-                return "character " + std::to_string(i + 1) + " (" + Describe(hex[i]) +
-                       ") is not a hex digit";
-        if (hex.size() % 2 != 0)
-            return "odd number of hex digits (" + std::to_string(hex.size()) + ")";
-        for (size_t i = 0; i < hex.size(); i += 2)
-            bytes += static_cast<char>(HexValue(hex[i]) * 16 + HexValue(hex[i + 1]));
-        return "";
+        // Reported once: a failed Output refuses every later write for the same reason.
+        if (!m_writeFailureReported)
+            hxtool::ReportWriteFailure(kTool, m_out.Error());
+        m_writeFailureReported = true;
+        return kFailed;
     }
 
-    const Options& m_options;
+    static Status Refuse(const Where& where, const std::string& problem)
+    {
+        Complain(where.Text() + ": " + problem);
+        return kFailed;
+    }
+
+    bool m_restore;
+    bool m_hex;
     Cipher m_cipher;
+    HexDigits m_digits;
+    hxtool::Output& m_out;
+    bool m_writeFailureReported = false;
+    // A multiple of 16, so that each block starts at row 0; one spare byte for the newline.
+    static const size_t kScratch = 4096;
+    char m_scratch[kScratch + 1];
 };
 
-Status HandleLines(Scrambler& scrambler)
+// Standard input in large blocks, cut into lines in place. The buffer holds a block at least,
+// and grows only to hold the longest line whole.
+class LineReader
 {
-    char* line = nullptr;
-    size_t capacity = 0;
-    Status status = kDone;
-    for (long number = 1;; ++number) {
-        ssize_t length = getline(&line, &capacity, stdin);
-        if (length < 0)
-            break;
-        Text text{"line " + std::to_string(number), std::string(line, length), false};
-        if (!text.content.empty() && text.content.back() == '\n')
-            text.content.pop_back();
-        if (!scrambler.Handle(text)) {
-            status = kBadInput;
-            break;
+  public:
+    LineReader() : m_buffer(static_cast<char*>(malloc(kReadBlock)), free), m_capacity(kReadBlock) {}
+
+    // Hands each line of standard input, without its LF or CR LF, to `scrambler`, until input
+    // ends or a line fails.
+    Status HandleAll(Scrambler& scrambler)
+    {
+        if (m_buffer == nullptr)
+            return OutOfMemory();
+        for (;;) {
+            char* line = m_buffer.get() + m_lineStart;
+            char* newline =
+                static_cast<char*>(memchr(m_buffer.get() + m_searched, '\n', m_end - m_searched));
+            if (newline != nullptr) {
+                m_lineStart = m_searched = static_cast<size_t>(newline - m_buffer.get()) + 1;
+                Status status = HandleLine(scrambler, line, static_cast<size_t>(newline - line));
+                if (status != kDone)
+                    return status;
+                continue;
+            }
+            m_searched = m_end;
+            // Nothing is waiting to go out while the run may wait for input.
+            if (scrambler.Flush() != kDone)
+                return kFailed;
+            long got = ReadMore();
+            if (got < 0)
+                return got == -2 ? OutOfMemory() : ReadFailed();
+            if (got == 0) {
+                // A last line without a newline; the spare byte takes the one it is written with.
+                size_t length = m_end - m_lineStart;
+                return length > 0 ? HandleLine(scrambler, m_buffer.get() + m_lineStart, length)
+                                  : kDone;
+            }
         }
     }
-    free(line);
-    if (status == kDone && ferror(stdin)) {
-        Complain(std::string("cannot read standard input: ") + strerror(errno));
-        status = kBadInput;
+
+  private:
+    Status HandleLine(Scrambler& scrambler, char* line, size_t length)
+    {
+        if (length > 0 && line[length - 1] == '\r')
+            --length;
+        return scrambler.Handle(Where{nullptr, ++m_lineNumber}, line, length);
     }
-    return status;
+
+    // Moves the unfinished line to the front, grows the buffer when that line leaves less
+    // than half a block free, and reads what standard input has. Returns the number of bytes
+    // read, 0 at end of input, -1 for a failed read, -2 when memory ran out.
+    long ReadMore()
+    {
+        memmove(m_buffer.get(), m_buffer.get() + m_lineStart, m_end - m_lineStart);
+        m_end -= m_lineStart;
+        m_searched -= m_lineStart;
+        m_lineStart = 0;
+        if (m_capacity - m_end < kReadBlock / 2 && !Grow())
+            return -2;
+        for (;;) {
+            // One byte stays spare for the newline of a last line that has none.
+            ssize_t got = read(STDIN_FILENO, m_buffer.get() + m_end, m_capacity - m_end - 1);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got > 0)
+                m_end += static_cast<size_t>(got);
+            return static_cast<long>(got);
+        }
+    }
+
+    bool Grow()
+    {
+        // realloc of a large block moves pages rather than copying them, and pages past the
+        // line are never touched: memory stays near the longest line.
+        char* grown = static_cast<char*>(realloc(m_buffer.get(), 2 * m_capacity));
+        if (grown == nullptr)
+            return false;
+        m_buffer.release();
+        m_buffer.reset(grown);
+        m_capacity *= 2;
+        return true;
+    }
+
+    Status ReadFailed()
+    {
+        Complain(std::string("cannot read standard input: ") + strerror(errno));
+        return kFailed;
+    }
+
+    Status OutOfMemory()
+    {
+        Complain("line " + std::to_string(m_lineNumber + 1) + " does not fit in memory");
+        return kFailed;
+    }
+
+    std::unique_ptr<char, decltype(&free)> m_buffer;
+    size_t m_capacity;
+    size_t m_lineStart = 0; // where the line being cut out begins
+    size_t m_searched = 0;  // how far it has been searched for its newline
+    size_t m_end = 0;       // how far the buffer holds input
+    unsigned long long m_lineNumber = 0;
+};
+
+// One line typed without echo. The library's hidden read takes kHiddenChunk characters at a
+// time; `reads` of them are tried before the line counts as cut.
+class HiddenLine
+{
+  public:
+    enum Result { kWhole, kCut, kEnded };
+
+    ~HiddenLine()
+    {
+        explicit_bzero(m_text, sizeof m_text);
+    }
+
+    Result Ask(QHxConsole& console, const char* prompt, int reads)
+    {
+        m_length = 0;
+        for (int i = 0; i < reads; ++i) {
+            char chunk[kHiddenChunk + 1] = {};
+            // Later reads take the rest of the same line: no prompt of their own.
+            int got = console.Read(chunk, sizeof chunk, i == 0 ? prompt : nullptr, true);
+            if (got < 0)
+                return kEnded;
+            memcpy(m_text + m_length, chunk, static_cast<size_t>(got));
+            m_length += static_cast<size_t>(got);
+            explicit_bzero(chunk, sizeof chunk);
+            if (static_cast<size_t>(got) < kHiddenChunk)
+                return kWhole;
+        }
+        return kCut;
+    }
+
+    bool operator==(const HiddenLine& other) const
+    {
+        return m_length == other.m_length && memcmp(m_text, other.m_text, m_length) == 0;
+    }
+
+    char* Text()
+    {
+        return m_text;
+    }
+
+    size_t Length() const
+    {
+        return m_length;
+    }
+
+  private:
+    static const int kMostReads = 2;
+    // The reads' characters and one spare byte for the result's newline.
+    char m_text[kMostReads * kHiddenChunk + 1] = {};
+    size_t m_length = 0;
+};
+
+// Why nothing came of a question: the library has said what failed, if anything did.
+Status NothingRead(const char* what, const char* outcome)
+{
+    if (feof(stdin))
+        Complain(std::string("end of input: ") + outcome);
+    else
+        Complain(std::string("no ") + what + " was read; " + outcome);
+    return kFailed;
 }
 
-// Asks for the password on the terminal with echo off. The console prints its prompt on
-// standard output; it is sent to standard error for the length of the question, so that
-// standard output carries the scrambled line alone (`secret=$(hxscramble)` still shows the
-// prompt to the operator).
-Status AskPassword(Scrambler& scrambler)
+// Scrambles a password typed twice without echo, or once with --no-confirm.
+Status AskPassword(Scrambler& scrambler, bool confirm)
 {
+    const char kOutcome[] = "nothing was scrambled";
     QHxConsole console;
-    char password[kPasswordBufferSize] = {}; // must start empty, or nothing is asked
-
-    fflush(stdout);
-    int savedOutput = dup(STDOUT_FILENO);
-    if (savedOutput >= 0)
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-    int result = console.ReadPassword(password, nullptr);
-    fflush(stdout);
-    if (savedOutput >= 0) {
-        dup2(savedOutput, STDOUT_FILENO);
-        close(savedOutput);
-    }
-
-    if (result < 0) {
-        Complain("no password was read");
-        return kBadInput;
-    }
-    size_t length = strlen(password);
-    if (length >= kHiddenLimit) {
+    HiddenLine password;
+    HiddenLine::Result result = password.Ask(console, "Password", 1);
+    if (result == HiddenLine::kEnded)
+        return NothingRead("password", kOutcome);
+    if (result == HiddenLine::kCut) {
         Complain("the password may have been cut: the hidden read takes at most " +
-                 std::to_string(kHiddenLimit - 1) + " characters; nothing was scrambled");
-        return kBadInput;
+                 std::to_string(kHiddenChunk - 1) + " characters; " + kOutcome);
+        return kFailed;
     }
-    if (length == 0) {
-        Complain("no password was typed; nothing was scrambled");
-        return kBadInput;
+    if (password.Length() == 0) {
+        Complain(std::string("no password was typed; ") + kOutcome);
+        return kFailed;
     }
-    return scrambler.Handle(Text{"the password", password, true}) ? kDone : kBadInput;
+    if (confirm) {
+        HiddenLine again;
+        if (again.Ask(console, "Again", 1) == HiddenLine::kEnded)
+            return NothingRead("password", kOutcome);
+        if (!(again == password)) {
+            Complain(std::string("the two passwords differ; ") + kOutcome);
+            return kFailed;
+        }
+    }
+    return scrambler.Handle(Where{"the password", 0}, password.Text(), password.Length());
+}
+
+// Restores scrambled text typed without echo: it is as secret as the password it hides. As hex
+// it is twice as long, so it may take two hidden reads.
+Status AskScrambled(Scrambler& scrambler, bool hex)
+{
+    const char kOutcome[] = "nothing was restored";
+    QHxConsole console;
+    HiddenLine scrambled;
+    HiddenLine::Result result = scrambled.Ask(console, "Scrambled text", hex ? 2 : 1);
+    if (result == HiddenLine::kEnded)
+        return NothingRead("scrambled text", kOutcome);
+    if (result == HiddenLine::kCut) {
+        Complain(std::string("the scrambled text may have been cut: the hidden read takes at "
+                             "most ") +
+                 (hex ? "60 hex digits" : "30 characters") + "; " + kOutcome);
+        return kFailed;
+    }
+    if (scrambled.Length() == 0) {
+        Complain(std::string("no scrambled text was typed; ") + kOutcome);
+        return kFailed;
+    }
+    return scrambler.Handle(Where{"the scrambled text", 0}, scrambled.Text(), scrambled.Length());
+}
+
+Status HandleArgument(Scrambler& scrambler, const char* text)
+{
+    std::string copy = text;
+    copy += '\0'; // the spare byte for the newline
+    return scrambler.Handle(Where{"the argument", 0}, &copy[0], copy.size() - 1);
+}
+
+[[nodiscard]] Status UsageError(const std::string& text)
+{
+    Complain(text);
+    fputs(kTryHelp, stderr);
+    return kUsageError;
 }
 
 // Sets exitNow when the run ends with the arguments (help, version, a usage error) and returns
@@ -323,10 +620,10 @@ Status ParseArguments(int argc, char** argv, Options& options, bool& exitNow)
                 options.hex = true;
             } else if (arg == "--restore") {
                 options.restore = true;
-            } else if (arg == "--help") {
-                fputs(kUsage, stdout);
-                fputs("\n", stdout);
-                fputs(kHelp, stdout);
+            } else if (arg == "--no-confirm") {
+                options.confirm = false;
+            } else if (arg == "--help" || arg == "-h") {
+                printf("%s\n%s", kUsage, kHelp);
                 exitNow = true;
                 return kDone;
             } else if (arg == "--version") {
@@ -347,6 +644,29 @@ Status ParseArguments(int argc, char** argv, Options& options, bool& exitNow)
     return kDone;
 }
 
+Status Run(const Options& options)
+{
+    const bool asking = options.text == nullptr && isatty(STDIN_FILENO);
+    // Questions go to the operator's terminal, so that standard output carries the answer alone
+    // and a captured or redirected run still shows them.
+    const int answers = asking ? hxtool::DivertDialogue() : STDOUT_FILENO;
+    auto out = std::make_unique<hxtool::Output>(answers);
+    Scrambler scrambler(options, *out);
+
+    Status status;
+    if (options.text != nullptr)
+        status = HandleArgument(scrambler, options.text);
+    else if (!asking)
+        status = LineReader().HandleAll(scrambler);
+    else if (options.restore)
+        status = AskScrambled(scrambler, options.hex || options.simple);
+    else
+        status = AskPassword(scrambler, options.confirm);
+    // The results written so far still pair up with their lines, whatever ended the run.
+    Status flushed = scrambler.Flush();
+    return status != kDone ? status : flushed;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -354,20 +674,13 @@ int main(int argc, char** argv)
     Options options;
     bool exitNow = false;
     Status status = ParseArguments(argc, argv, options, exitNow);
-    if (!exitNow) {
-        Scrambler scrambler(options);
-        if (options.text != nullptr)
-            status =
-                scrambler.Handle(Text{"the argument", options.text, false}) ? kDone : kBadInput;
-        else if (!options.restore && isatty(STDIN_FILENO))
-            status = AskPassword(scrambler);
-        else
-            status = HandleLines(scrambler);
+    if (exitNow) {
+        // Help or version output that never arrived is a failure too.
+        if (fflush(stdout) != 0 && status == kDone) {
+            hxtool::ReportWriteFailure(kTool, errno);
+            status = kFailed;
+        }
+        return status;
     }
-    // A result that never reached its reader (a full disk, a closed pipe) is a failure too.
-    if (fflush(stdout) != 0 && status == kDone) {
-        Complain(std::string("cannot write standard output: ") + strerror(errno));
-        status = kBadInput;
-    }
-    return status;
+    return Run(options);
 }
