@@ -87,6 +87,12 @@ class Terminal
     // to read, not that it already waits: a signal sent in between finds it still running.
     bool WaitUntilReading();
 
+    // Types `keys` for the read the child waits in, then waits until that read has returned and
+    // the child waits in a read again; false if it ended or the time limit passed first. Two
+    // hidden questions in a row leave echo on too briefly to be seen between them, so this
+    // tells one read from the next by the child's count of read calls.
+    bool Answer(const std::string& keys);
+
     // Sends a signal to the child.
     void Signal(int sig);
 
@@ -94,6 +100,7 @@ class Terminal
     friend Transcript RunOnTerminal(const Call&, const std::function<void(Terminal&)>&, Millis);
     Terminal(int master, int slave, pid_t child, std::chrono::steady_clock::time_point deadline);
     bool ChildGone() const;
+    long ReadCalls() const;
 
     int m_master;
     int m_slave;
