@@ -368,7 +368,7 @@ class Scrambler
     hxtool::Output& m_out;
     bool m_writeFailureReported = false;
     // A multiple of 16, so that each block starts at row 0; one spare byte for the newline.
-    static const size_t kScratch = 4096;
+    static constexpr size_t kScratch = 4096;
     char m_scratch[kScratch + 1];
 };
 
@@ -521,7 +521,7 @@ class HiddenLine
     }
 
   private:
-    static const int kMostReads = 2;
+    static constexpr int kMostReads = 2;
     // The reads' characters and one spare byte for the result's newline.
     char m_text[kMostReads * kHiddenChunk + 1] = {};
     size_t m_length = 0;
