@@ -355,8 +355,11 @@ class Scrambler
         return kFailed;
     }
 
-    static Status Refuse(const Where& where, const std::string& problem)
+    Status Refuse(const Where& where, const std::string& problem)
     {
+        // The results so far go out first, so that on a terminal they stand before the
+        // complaint; a failure to write them stays with the output and is reported at the end.
+        m_out.Flush();
         Complain(where.Text() + ": " + problem);
         return kFailed;
     }
