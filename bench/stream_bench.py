@@ -3,7 +3,7 @@
 the same file in the same run: the ratio says how close the tool comes to a plain byte-for-byte
 filter. Both write to /dev/null, so the figures are the tools' own work.
 
-    bench/stream_bench.py build/release/tools/hxscramble [--megabytes 96] [--runs 5]
+    bench/stream_bench.py build/release/tools/hxscramble [--megabytes 96] [--runs 9]
 
 The file holds lines of 8 to 40 characters from a blank to 'z'; --restore reads the scrambled
 form of it, which has the same size. Prints the median time of each command and its ratio
@@ -39,22 +39,24 @@ def cpu_seconds():
 
 
 # CPU time (user and system) rather than elapsed time: on a shared machine it counts the
-# command's own work, not the time it waited for a processor.
-def median_seconds(command, source, runs):
-    times = []
+# command's own work, not the time it waited for a processor. The commands take turns, so that
+# a busy spell on the machine falls on all of them alike.
+def median_seconds(commands, runs):
+    times = [[] for _ in commands]
     for _ in range(runs):
-        with open(source, "rb") as stdin, open(os.devnull, "wb") as stdout:
-            start = cpu_seconds()
-            subprocess.run(command, stdin=stdin, stdout=stdout, check=True)
-            times.append(cpu_seconds() - start)
-    return statistics.median(times)
+        for k, (command, source) in enumerate(commands):
+            with open(source, "rb") as stdin, open(os.devnull, "wb") as stdout:
+                start = cpu_seconds()
+                subprocess.run(command, stdin=stdin, stdout=stdout, check=True)
+                times[k].append(cpu_seconds() - start)
+    return [statistics.median(t) for t in times]
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("hxscramble")
     parser.add_argument("--megabytes", type=int, default=96)
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=9)
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory() as work:
@@ -64,9 +66,11 @@ def main():
         with open(plain, "rb") as stdin, open(scrambled, "wb") as stdout:
             subprocess.run([args.hxscramble], stdin=stdin, stdout=stdout, check=True)
 
-        tr = median_seconds(["tr", "a-z", "b-za"], plain, args.runs)
-        scramble = median_seconds([args.hxscramble], plain, args.runs)
-        restore = median_seconds([args.hxscramble, "--restore"], scrambled, args.runs)
+        tr, scramble, restore = median_seconds([
+            (["tr", "a-z", "b-za"], plain),
+            ([args.hxscramble], plain),
+            ([args.hxscramble, "--restore"], scrambled),
+        ], args.runs)
 
     mib = args.megabytes
     print(f"{'command':26} {'cpu s':>9} {'MiB/s':>7} {'tr/command':>11}")

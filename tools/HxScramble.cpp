@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <emmintrin.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -173,40 +174,56 @@ class Cipher
     QHxAsciiCrypt m_asciiCipher;
 };
 
-// Whether every byte of `text` lies in first..last. Sixteen bytes at a time through the
-// compiler's vector extension: an optimised build leaves a plain loop byte by byte, and this
-// check runs over every byte of a stream. The last sixteen bytes may overlap the ones before.
-bool AllInRange(const char* text, size_t length, unsigned char first, unsigned char last)
+// A set of bytes to check a text against: a range, less up to three bytes within it. A NUL
+// in `missing` stands for none, since no range here takes NUL.
+struct ByteSet {
+    unsigned char first;
+    unsigned char last;
+    char missing[3];
+
+    bool Holds(unsigned char c) const
+    {
+        return static_cast<unsigned char>(c - first) <= last - first && c != missing[0] &&
+               c != missing[1] && c != missing[2];
+    }
+};
+
+// The check below, sixteen bytes at a time: a bit for each byte at `at` that `set` does not
+// hold. b - first wraps the bytes below `first` round to the top, so one unsigned comparison
+// finds both ends of the range.
+unsigned OutsideMask(const char* at, const ByteSet& set)
 {
-    typedef unsigned char Bytes __attribute__((vector_size(16)));
-    const unsigned char span = static_cast<unsigned char>(last - first);
-    if (length < sizeof(Bytes)) {
-        unsigned char outside = 0;
-        for (size_t i = 0; i < length; ++i)
-            outside |= static_cast<unsigned char>(text[i] - first) > span;
-        return outside == 0;
-    }
-    Bytes outside = {};
-    Bytes bytes;
-    for (size_t i = 0; i + sizeof bytes <= length; i += sizeof bytes) {
-        memcpy(&bytes, text + i, sizeof bytes);
-        outside |= reinterpret_cast<Bytes>(bytes - first > span);
-    }
-    memcpy(&bytes, text + length - sizeof bytes, sizeof bytes);
-    outside |= reinterpret_cast<Bytes>(bytes - first > span);
-    const Bytes none = {};
-    return memcmp(&outside, &none, sizeof outside) == 0;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i first = _mm_set1_epi8(static_cast<char>(set.first));
+    const __m128i span = _mm_set1_epi8(static_cast<char>(set.last - set.first));
+    __m128i inside =
+        _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(bytes, first), span), _mm_setzero_si128());
+    for (char missing : set.missing)
+        inside = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(missing)), inside);
+    return ~static_cast<unsigned>(_mm_movemask_epi8(inside)) & 0xFFFF;
 }
 
-// The position of the first byte of `text` outside first..last, or `length`.
-size_t FirstOutsideRange(const char* text, size_t length, unsigned char first, unsigned char last)
+// The offset of the first byte of `text` that `set` does not hold, or `length` when there is
+// none. It runs over every byte of a stream, so a text of sixteen bytes or more is looked at
+// sixteen at a time, its last sixteen overlapping the ones before when its length is not a
+// multiple of sixteen.
+size_t FirstOutside(const char* text, size_t length, const ByteSet& set)
 {
-    if (AllInRange(text, length, first, last))
-        return length;
-    size_t i = 0;
-    while (static_cast<unsigned char>(text[i] - first) <= last - first)
-        ++i;
-    return i;
+    if (length < 16) {
+        size_t i = 0;
+        while (i < length && set.Holds(static_cast<unsigned char>(text[i])))
+            ++i;
+        return i;
+    }
+    for (size_t i = 0;; i += 16) {
+        if (i + 16 > length)
+            i = length - 16;
+        unsigned outside = OutsideMask(text + i, set);
+        if (outside != 0)
+            return i + static_cast<size_t>(__builtin_ctz(outside));
+        if (i + 16 == length)
+            return length;
+    }
 }
 
 // How complaints name a text: "line 12", or a name such as "the password". The line's name is
@@ -232,26 +249,63 @@ class Scrambler
   public:
     Scrambler(const Options& options, hxtool::Output& out)
         : m_restore(options.restore), m_hex(options.hex || options.simple),
-          m_cipher(options.simple), m_out(out)
+          m_cipher(options.simple), m_domain{' ', m_cipher.Last(), {}}, m_lineBytes(m_domain),
+          m_out(out)
     {
+        if (m_restore)
+            m_restoresInPlace = !m_hex && FindVisibleBytesWritten(m_lineBytes);
     }
 
-    // `text` may be changed, and has room for one more byte after `length`.
-    Status Handle(const Where& where, char* text, size_t length)
+    // The bytes a line may hold without a closer look: for scrambling, those the cipher takes;
+    // for restoring, the visible characters less those the cipher never writes, when those are
+    // few. Hex and the other visible characters are looked at closely.
+    const ByteSet& LineBytes() const
     {
-        return m_restore ? Restore(where, text, length) : Scramble(where, text, length);
+        return m_lineBytes;
+    }
+
+    // `text` may be changed, and has room for one more byte after `length`. `inRange` says
+    // that LineBytes() is known to hold every byte already. The result may wait in
+    // `text` until the next Flush, so the text must live until then.
+    Status Handle(const Where& where, char* text, size_t length, bool inRange = false)
+    {
+        if (!m_restore)
+            return Scramble(where, text, length, inRange);
+        return inRange && m_restoresInPlace ? RestoreInPlace(text, length)
+                                            : Restore(where, text, length);
     }
 
     // Writes out what is queued: before the run waits for more input, and at its end.
     Status Flush()
     {
+        if (WriteRun() != kDone)
+            return kFailed;
         return m_out.Flush() ? kDone : WriteFailed();
     }
 
   private:
-    Status Scramble(const Where& where, char* text, size_t length)
+    // The visible characters less those the cipher never writes, if there are three at most.
+    // Every row holds the same bytes, so row 0 tells.
+    bool FindVisibleBytesWritten(ByteSet& written)
     {
-        size_t bad = FirstOutsideRange(text, length, ' ', m_cipher.Last());
+        written = ByteSet{'!', '~', {}};
+        size_t missing = 0;
+        for (int c = '!'; c <= '~'; ++c) {
+            char byte = static_cast<char>(c);
+            char restored;
+            m_cipher.Decrypt(&byte, &restored, 1);
+            if (restored != kNotInRow)
+                continue;
+            if (missing == sizeof written.missing)
+                return false;
+            written.missing[missing++] = byte;
+        }
+        return true;
+    }
+
+    Status Scramble(const Where& where, char* text, size_t length, bool inRange)
+    {
+        size_t bad = inRange ? length : FirstOutside(text, length, m_domain);
         if (bad < length)
             return Refuse(where, Position("character", bad) + " is " + KindOf(text[bad]) +
                                      " outside the range of " + m_cipher.Name() + " (" +
@@ -260,6 +314,15 @@ class Scrambler
         return m_hex ? WriteHex(text, length) : WriteLine(text, length);
     }
 
+    // Every byte is one the cipher writes, so it restores whole.
+    Status RestoreInPlace(char* text, size_t length)
+    {
+        m_cipher.Decrypt(text, text, length);
+        return WriteLine(text, length);
+    }
+
+    // Any text: restored into the scratch block first, so that a complaint can still tell
+    // what kind of byte it found.
     Status Restore(const Where& where, char* text, size_t length)
     {
         const char* unit = "character";
@@ -277,24 +340,29 @@ class Scrambler
         if (bad < length)
             return Refuse(where, Position(unit, bad) + " is " + KindOf(text[bad]) + ", which " +
                                      m_cipher.Name() + " never writes");
-        // A text that fits the scratch block was restored there while it was checked.
+        // A text that fits the scratch block was restored there while it was checked. It goes
+        // back in place, where it can go out in one piece with the lines around it. (memmove:
+        // GCC turns a memcpy bounded by the scratch block into rep movs, slow for short lines.)
         if (length <= kScratch)
-            return WriteLine(m_scratch, length);
-        m_cipher.Decrypt(text, text, length);
+            memmove(text, m_scratch, length);
+        else
+            m_cipher.Decrypt(text, text, length);
         return WriteLine(text, length);
     }
 
     // Restores the text block by block into the scratch block, and returns the position of the
     // first byte that its row does not hold, or `length`. Every byte a cipher writes is in all
-    // of its rows, and any other byte comes back as kNotInRow, which no plain text holds.
+    // of its rows and restores to a character of the cipher's range; any other byte comes back
+    // as kNotInRow, just below that range.
     size_t FirstNotRestored(const char* text, size_t length)
     {
+        static_assert(kNotInRow == ' ' - 1, "Decrypt's answer for a stranger lies below the range");
         for (size_t done = 0; done < length; done += kScratch) {
             size_t n = std::min(kScratch, length - done);
             m_cipher.Decrypt(text + done, m_scratch, n);
-            const void* bad = memchr(m_scratch, kNotInRow, n);
-            if (bad != nullptr)
-                return done + static_cast<size_t>(static_cast<const char*>(bad) - m_scratch);
+            size_t bad = FirstOutside(m_scratch, n, m_domain);
+            if (bad < n)
+                return done + bad;
         }
         return length;
     }
@@ -317,10 +385,26 @@ class Scrambler
         return length / 2;
     }
 
+    // Results that stand one after the other in the input, each in place of its line, go out
+    // as one piece: a block of input lines becomes one write, with no copy.
     Status WriteLine(char* text, size_t length)
     {
+        if (text != m_runEnd) {
+            if (WriteRun() != kDone)
+                return kFailed;
+            m_runStart = text;
+        }
         text[length] = '\n';
-        return Write(text, length + 1);
+        m_runEnd = text + length + 1;
+        return kDone;
+    }
+
+    Status WriteRun()
+    {
+        const char* start = m_runStart;
+        const size_t size = static_cast<size_t>(m_runEnd - m_runStart);
+        m_runStart = m_runEnd = nullptr;
+        return Put(start, size);
     }
 
     Status WriteHex(const char* bytes, size_t length)
@@ -341,7 +425,13 @@ class Scrambler
         return Write("\n", 1);
     }
 
+    // After the results waiting in place, which came first.
     Status Write(const char* data, size_t size)
+    {
+        return WriteRun() == kDone ? Put(data, size) : kFailed;
+    }
+
+    Status Put(const char* data, size_t size)
     {
         return m_out.Write(data, size) ? kDone : WriteFailed();
     }
@@ -358,8 +448,8 @@ class Scrambler
     Status Refuse(const Where& where, const std::string& problem)
     {
         // The results so far go out first, so that on a terminal they stand before the
-        // complaint; a failure to write them stays with the output and is reported at the end.
-        m_out.Flush();
+        // complaint. Should they fail to go out, Flush says so itself.
+        Flush();
         Complain(where.Text() + ": " + problem);
         return kFailed;
     }
@@ -367,9 +457,14 @@ class Scrambler
     bool m_restore;
     bool m_hex;
     Cipher m_cipher;
+    ByteSet m_domain;               // the characters the cipher takes
+    ByteSet m_lineBytes;            // see LineBytes()
+    bool m_restoresInPlace = false; // a line LineBytes() holds whole restores straight in place
     HexDigits m_digits;
     hxtool::Output& m_out;
     bool m_writeFailureReported = false;
+    char* m_runStart = nullptr; // results waiting in place, one after the other
+    char* m_runEnd = nullptr;
     // A multiple of 16, so that each block starts at row 0; one spare byte for the newline.
     static constexpr size_t kScratch = 4096;
     char m_scratch[kScratch + 1];
@@ -389,17 +484,15 @@ class LineReader
         if (m_buffer == nullptr)
             return OutOfMemory();
         for (;;) {
-            char* line = m_buffer.get() + m_lineStart;
-            char* newline =
-                static_cast<char*>(memchr(m_buffer.get() + m_searched, '\n', m_end - m_searched));
+            char* newline = FindNewline(scrambler);
             if (newline != nullptr) {
+                char* line = m_buffer.get() + m_lineStart;
                 m_lineStart = m_searched = static_cast<size_t>(newline - m_buffer.get()) + 1;
                 Status status = HandleLine(scrambler, line, static_cast<size_t>(newline - line));
                 if (status != kDone)
                     return status;
                 continue;
             }
-            m_searched = m_end;
             // Nothing is waiting to go out while the run may wait for input.
             if (scrambler.Flush() != kDone)
                 return kFailed;
@@ -416,11 +509,36 @@ class LineReader
     }
 
   private:
+    // The newline that ends the current line, or null when the input read so far holds none.
+    // Finding it and checking the bytes before it against the scrambler's range is one pass;
+    // a line with a byte outside the range (a CR too) is searched the plain way from there,
+    // and its bytes are checked again when it is handled.
+    char* FindNewline(const Scrambler& scrambler)
+    {
+        char* from = m_buffer.get() + m_searched;
+        size_t left = m_end - m_searched;
+        if (m_lineInRange) {
+            size_t stop = FirstOutside(from, left, scrambler.LineBytes());
+            if (stop < left && from[stop] == '\n') {
+                return from + stop;
+            }
+            m_lineInRange = stop == left;
+            from += stop;
+            left -= stop;
+        }
+        char* newline = static_cast<char*>(memchr(from, '\n', left));
+        if (newline == nullptr)
+            m_searched = m_end;
+        return newline;
+    }
+
     Status HandleLine(Scrambler& scrambler, char* line, size_t length)
     {
+        const bool inRange = m_lineInRange;
+        m_lineInRange = true; // for the next line
         if (length > 0 && line[length - 1] == '\r')
             --length;
-        return scrambler.Handle(Where{nullptr, ++m_lineNumber}, line, length);
+        return scrambler.Handle(Where{nullptr, ++m_lineNumber}, line, length, inRange);
     }
 
     // Moves the unfinished line to the front, grows the buffer when that line leaves less
@@ -472,9 +590,10 @@ class LineReader
 
     std::unique_ptr<char, decltype(&free)> m_buffer;
     size_t m_capacity;
-    size_t m_lineStart = 0; // where the line being cut out begins
-    size_t m_searched = 0;  // how far it has been searched for its newline
-    size_t m_end = 0;       // how far the buffer holds input
+    size_t m_lineStart = 0;    // where the line being cut out begins
+    size_t m_searched = 0;     // how far it has been searched for its newline
+    size_t m_end = 0;          // how far the buffer holds input
+    bool m_lineInRange = true; // no byte of the current line searched so far is outside the range
     unsigned long long m_lineNumber = 0;
 };
 
@@ -530,6 +649,13 @@ class HiddenLine
     size_t m_length = 0;
 };
 
+// Handles one text and writes its result out before the text goes away.
+Status HandleNow(Scrambler& scrambler, const Where& where, char* text, size_t length)
+{
+    Status status = scrambler.Handle(where, text, length);
+    return status == kDone ? scrambler.Flush() : status;
+}
+
 // Why nothing came of a question: the library has said what failed, if anything did.
 Status NothingRead(const char* what, const char* outcome)
 {
@@ -567,7 +693,7 @@ Status AskPassword(Scrambler& scrambler, bool confirm)
             return kFailed;
         }
     }
-    return scrambler.Handle(Where{"the password", 0}, password.Text(), password.Length());
+    return HandleNow(scrambler, Where{"the password", 0}, password.Text(), password.Length());
 }
 
 // Restores scrambled text typed without echo: it is as secret as the password it hides. As hex
@@ -590,14 +716,15 @@ Status AskScrambled(Scrambler& scrambler, bool hex)
         Complain(std::string("no scrambled text was typed; ") + kOutcome);
         return kFailed;
     }
-    return scrambler.Handle(Where{"the scrambled text", 0}, scrambled.Text(), scrambled.Length());
+    return HandleNow(scrambler, Where{"the scrambled text", 0}, scrambled.Text(),
+                     scrambled.Length());
 }
 
 Status HandleArgument(Scrambler& scrambler, const char* text)
 {
     std::string copy = text;
     copy += '\0'; // the spare byte for the newline
-    return scrambler.Handle(Where{"the argument", 0}, &copy[0], copy.size() - 1);
+    return HandleNow(scrambler, Where{"the argument", 0}, &copy[0], copy.size() - 1);
 }
 
 [[nodiscard]] Status UsageError(const std::string& text)
