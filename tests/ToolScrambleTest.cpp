@@ -84,8 +84,8 @@ std::string Simple(const std::string& plain)
     return out;
 }
 
-// Texts over the characters first..last: empty, every character once, a run long enough to
-// reuse rows, and pseudo-random texts of many lengths.
+// Texts over the characters first..last: empty, every character once and many times, a run
+// long enough to reuse rows, and pseudo-random texts of many lengths.
 std::vector<std::string> Texts(char first, char last)
 {
     std::vector<std::string> texts{"", "a", std::string(40, 'z')};
@@ -93,6 +93,8 @@ std::vector<std::string> Texts(char first, char last)
     for (int c = first; c <= last; ++c)
         every += static_cast<char>(c);
     texts.push_back(every);
+    // Longer than the block a restored line is checked in.
+    texts.push_back(Repeated(5000 / every.size() + 1, every));
     unsigned seed = 12345;
     for (size_t length = 1; length <= 70; length += 3) {
         std::string text;

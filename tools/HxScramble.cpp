@@ -174,34 +174,67 @@ class Cipher
     QHxAsciiCrypt m_asciiCipher;
 };
 
-// A set of bytes to check a text against: a range, less up to three bytes within it. A NUL
-// in `missing` stands for none, since no range here takes NUL.
-struct ByteSet {
-    unsigned char first;
-    unsigned char last;
-    char missing[3];
+// A set of bytes to check a text against: a range, less up to three bytes within it. It keeps
+// the vectors its check works with, built once.
+class ByteSet
+{
+  public:
+    ByteSet(unsigned char first, unsigned char last)
+        : m_first(first), m_span(static_cast<unsigned char>(last - first)),
+          m_firsts(_mm_set1_epi8(static_cast<char>(first))),
+          m_spans(_mm_set1_epi8(static_cast<char>(m_span)))
+    {
+        // NUL stands for none: no range here takes it.
+        for (size_t i = 0; i < kMostMissing; ++i)
+            Leave(i, '\0');
+    }
+
+    // Takes `c` out of the set; false when three are out already.
+    bool Leave(char c)
+    {
+        if (m_missingCount == kMostMissing)
+            return false;
+        Leave(m_missingCount++, c);
+        return true;
+    }
 
     bool Holds(unsigned char c) const
     {
-        return static_cast<unsigned char>(c - first) <= last - first && c != missing[0] &&
-               c != missing[1] && c != missing[2];
+        return static_cast<unsigned char>(c - m_first) <= m_span && c != m_missing[0] &&
+               c != m_missing[1] && c != m_missing[2];
     }
-};
 
-// The check below, sixteen bytes at a time: a bit for each byte at `at` that `set` does not
-// hold. b - first wraps the bytes below `first` round to the top, so one unsigned comparison
-// finds both ends of the range.
-unsigned OutsideMask(const char* at, const ByteSet& set)
-{
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i first = _mm_set1_epi8(static_cast<char>(set.first));
-    const __m128i span = _mm_set1_epi8(static_cast<char>(set.last - set.first));
-    __m128i inside =
-        _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(bytes, first), span), _mm_setzero_si128());
-    for (char missing : set.missing)
-        inside = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(missing)), inside);
-    return ~static_cast<unsigned>(_mm_movemask_epi8(inside)) & 0xFFFF;
-}
+    // Sixteen bytes at a time: a bit for each byte at `at` that the set does not hold.
+    // b - first wraps the bytes below the range round to the top, so one unsigned comparison
+    // finds both of its ends.
+    unsigned OutsideMask(const char* at) const
+    {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        __m128i inside = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(bytes, m_firsts), m_spans),
+                                        _mm_setzero_si128());
+        inside = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, m_missingBytes[0]), inside);
+        inside = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, m_missingBytes[1]), inside);
+        inside = _mm_andnot_si128(_mm_cmpeq_epi8(bytes, m_missingBytes[2]), inside);
+        return ~static_cast<unsigned>(_mm_movemask_epi8(inside)) & 0xFFFF;
+    }
+
+  private:
+    static constexpr size_t kMostMissing = 3;
+
+    void Leave(size_t slot, char c)
+    {
+        m_missing[slot] = static_cast<unsigned char>(c);
+        m_missingBytes[slot] = _mm_set1_epi8(c);
+    }
+
+    unsigned char m_first;
+    unsigned char m_span;
+    unsigned char m_missing[kMostMissing];
+    size_t m_missingCount = 0;
+    __m128i m_firsts;
+    __m128i m_spans;
+    __m128i m_missingBytes[kMostMissing];
+};
 
 // The offset of the first byte of `text` that `set` does not hold, or `length` when there is
 // none. It runs over every byte of a stream, so a text of sixteen bytes or more is looked at
@@ -218,7 +251,7 @@ size_t FirstOutside(const char* text, size_t length, const ByteSet& set)
     for (size_t i = 0;; i += 16) {
         if (i + 16 > length)
             i = length - 16;
-        unsigned outside = OutsideMask(text + i, set);
+        unsigned outside = set.OutsideMask(text + i);
         if (outside != 0)
             return i + static_cast<size_t>(__builtin_ctz(outside));
         if (i + 16 == length)
@@ -249,7 +282,7 @@ class Scrambler
   public:
     Scrambler(const Options& options, hxtool::Output& out)
         : m_restore(options.restore), m_hex(options.hex || options.simple),
-          m_cipher(options.simple), m_domain{' ', m_cipher.Last(), {}}, m_lineBytes(m_domain),
+          m_cipher(options.simple), m_domain(' ', m_cipher.Last()), m_lineBytes(m_domain),
           m_out(out)
     {
         if (m_restore)
@@ -288,18 +321,15 @@ class Scrambler
     // Every row holds the same bytes, so row 0 tells.
     bool FindVisibleBytesWritten(ByteSet& written)
     {
-        written = ByteSet{'!', '~', {}};
-        size_t missing = 0;
+        ByteSet visible('!', '~');
         for (int c = '!'; c <= '~'; ++c) {
             char byte = static_cast<char>(c);
             char restored;
             m_cipher.Decrypt(&byte, &restored, 1);
-            if (restored != kNotInRow)
-                continue;
-            if (missing == sizeof written.missing)
+            if (restored == kNotInRow && !visible.Leave(byte))
                 return false;
-            written.missing[missing++] = byte;
         }
+        written = visible;
         return true;
     }
 
