@@ -434,7 +434,7 @@ class Scrambler
         const char* start = m_runStart;
         const size_t size = static_cast<size_t>(m_runEnd - m_runStart);
         m_runStart = m_runEnd = nullptr;
-        return Put(start, size);
+        return size > 0 ? Put(start, size) : kDone;
     }
 
     Status WriteHex(const char* bytes, size_t length)
@@ -511,6 +511,15 @@ class LineReader
     // ends or a line fails.
     Status HandleAll(Scrambler& scrambler)
     {
+        Status status = HandleLines(scrambler);
+        // Results may wait in place in the buffer, which goes with this reader.
+        Status flushed = scrambler.Flush();
+        return status != kDone ? status : flushed;
+    }
+
+  private:
+    Status HandleLines(Scrambler& scrambler)
+    {
         if (m_buffer == nullptr)
             return OutOfMemory();
         for (;;) {
@@ -538,7 +547,6 @@ class LineReader
         }
     }
 
-  private:
     // The newline that ends the current line, or null when the input read so far holds none.
     // Finding it and checking the bytes before it against the scrambler's range is one pass;
     // a line with a byte outside the range (a CR too) is searched the plain way from there,
@@ -549,9 +557,8 @@ class LineReader
         size_t left = m_end - m_searched;
         if (m_lineInRange) {
             size_t stop = FirstOutside(from, left, scrambler.LineBytes());
-            if (stop < left && from[stop] == '\n') {
+            if (stop < left && from[stop] == '\n')
                 return from + stop;
-            }
             m_lineInRange = stop == left;
             from += stop;
             left -= stop;
