@@ -127,7 +127,7 @@ void Baseline(benchmark::State& state)
 
 void Sizes(benchmark::internal::Benchmark* b)
 {
-    b->Arg(16)->Arg(1 << 10)->Arg(64 << 10);
+    b->Arg(24)->Arg(1 << 10)->Arg(64 << 10);
 }
 
 } // namespace

@@ -2,8 +2,6 @@
 
 #include "RowCipher.h"
 
-#include <cstring>
-
 namespace
 {
 
@@ -13,7 +11,7 @@ constexpr int kRowLength = 91;
 // Every row holds the 91 visible characters other than '"', '\'' and '\\', so that scrambled
 // text can stand between quotes in a string literal or a configuration file without escapes.
 // Position k is the substitute for the character k + 32.
-const char kRowText[kRows][kRowLength + 1] = {
+constexpr char kRowText[kRows][kRowLength + 1] = {
     "wzSLk%+XCcp1BPA[]b!y9tlo(QO4^rV&Tf#J_>2{<8/Rs"
     "-$YF.?M)=7G0hD|6vKm:;a3Ze5E~,*x}U`jqnNigI@dHuW",
     "=C{gY*S!HLKi}+Dfonv86V7`J>qQ#d|A0.rE/O%l)54ct"
@@ -49,11 +47,16 @@ const char kRowText[kRows][kRowLength + 1] = {
 };
 
 // First position below n at which row holds exactly c, or -1.
-int IndexOf(char c, const char* row, int n)
+constexpr int IndexOf(char c, const char* row, int n)
 {
-    const void* hit = n > 0 ? std::memchr(row, static_cast<unsigned char>(c), n) : nullptr;
-    return hit ? static_cast<int>(static_cast<const char*>(hit) - row) : -1;
+    for (int k = 0; k < n; ++k)
+        if (row[k] == c)
+            return k;
+    return -1;
 }
+
+constexpr rowcipher::ByteTable kForward = rowcipher::Forward(kRowText);
+constexpr rowcipher::ByteTable kInverse = rowcipher::Inverse<IndexOf>(kRowText);
 
 } // namespace
 
@@ -66,10 +69,12 @@ QHxAsciiCrypt::~QHxAsciiCrypt() {}
 
 void QHxAsciiCrypt::Encrypt(const char* plain, char* out, unsigned int len)
 {
-    rowcipher::Encrypt(m_rows, kRowLength, plain, out, len);
+    rowcipher::Apply(kForward, plain, out, len);
 }
 
 void QHxAsciiCrypt::Decrypt(const char* scrambled, char* out, int len)
 {
-    rowcipher::Decrypt<IndexOf>(m_rows, scrambled, out, len);
+    // A len of 0 or less writes nothing.
+    if (len > 0)
+        rowcipher::Apply(kInverse, scrambled, out, static_cast<unsigned int>(len));
 }

@@ -2,8 +2,6 @@
 
 #include "RowCipher.h"
 
-#include <cstring>
-
 namespace
 {
 
@@ -12,7 +10,7 @@ constexpr int kRowLength = 96;
 
 // Every row holds 32..126 once and 0xA4 (written in octal: a hex escape would swallow the next
 // character when it is a hex digit). Position k is the substitute for the character k + 32.
-const char kRowText[kRows][kRowLength + 1] = {
+constexpr char kRowText[kRows][kRowLength + 1] = {
     "Ib0{i3\"D&fJ,:K(?q5R+67yr2gL]=k^Q')NWTjO-Y~_#A8;\244"
     "do1Sl$G`mu@P4HhM</zp*9Uvc>E[xtsV\\nw!FZX. %}aBeC|",
     "{Bp]\\\244SQ'$_JLv4>jIuz=2XV8b oC6qx:rFPKth5Yfc?H#y7"
@@ -48,11 +46,16 @@ const char kRowText[kRows][kRowLength + 1] = {
 };
 
 // First position below n at which row holds exactly c, or -1.
-int IndexOf(char c, const char* row, int n)
+constexpr int IndexOf(char c, const char* row, int n)
 {
-    const void* hit = n > 0 ? std::memchr(row, static_cast<unsigned char>(c), n) : nullptr;
-    return hit ? static_cast<int>(static_cast<const char*>(hit) - row) : -1;
+    for (int k = 0; k < n; ++k)
+        if (row[k] == c)
+            return k;
+    return -1;
 }
+
+constexpr rowcipher::ByteTable kForward = rowcipher::Forward(kRowText);
+constexpr rowcipher::ByteTable kInverse = rowcipher::Inverse<IndexOf>(kRowText);
 
 } // namespace
 
@@ -65,10 +68,12 @@ QHxSimpleCrypt::~QHxSimpleCrypt() {}
 
 void QHxSimpleCrypt::Encrypt(const char* plain, char* out, unsigned int len)
 {
-    rowcipher::Encrypt(m_rows, kRowLength, plain, out, len);
+    rowcipher::Apply(kForward, plain, out, len);
 }
 
 void QHxSimpleCrypt::Decrypt(const char* scrambled, char* out, int len)
 {
-    rowcipher::Decrypt<IndexOf>(m_rows, scrambled, out, len);
+    // A len of 0 or less writes nothing.
+    if (len > 0)
+        rowcipher::Apply(kInverse, scrambled, out, static_cast<unsigned int>(len));
 }

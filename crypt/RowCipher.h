@@ -11,10 +11,6 @@ namespace rowcipher
 constexpr int kRows = 16;
 constexpr int kFirst = 32; // the character that row position 0 stands for
 
-// Decrypt builds a 4 KiB inverse table on the stack only for texts at least this long: filling
-// it costs about as much as 250 memchr searches of a row, the way shorter texts are decrypted.
-constexpr int kInverseTableMinLength = 256;
-
 // Each cipher's own search of a row: the first position below n holding exactly c, or -1.
 using IndexOfFunction = int (*)(char c, const char* row, int n);
 
@@ -27,46 +23,79 @@ void FillRows(char (&rows)[kRows][kArray], const char (&text)[kRows][kTextSize])
         memcpy(rows[r], text[r], sizeof text[r]);
 }
 
-// Characters outside the domain (those at or past the end of a row) are copied unchanged, so
-// that nothing is ever read outside the rows.
-template <int kArray>
-void Encrypt(const char (&rows)[kRows][kArray], int rowLength, const char* plain, char* out,
-             unsigned int len)
+// What each byte becomes at each row, for one direction: byte[r][b] is what b turns into at a
+// text position p with p mod 16 = r. Built at compile time from the same constant rows the
+// constructors copy, so it is never written at run time and any number of threads may read it.
+struct ByteTable {
+    char byte[kRows][256];
+};
+
+template <int kTextSize>
+constexpr int RowLength(const char (&row)[kTextSize])
 {
-    for (unsigned int i = 0; i < len; ++i) {
-        // char is signed here: bytes of 128 or more come out negative and stay outside.
-        const int k = static_cast<signed char>(plain[i]) - kFirst;
-        out[i] = (k >= 0 && k < rowLength) ? rows[i % kRows][k] : plain[i];
-    }
+    int n = 0;
+    while (n < kTextSize && row[n] != '\0')
+        ++n;
+    return n;
 }
 
-template <IndexOfFunction IndexOf, int kArray>
-void Decrypt(const char (&rows)[kRows][kArray], const char* scrambled, char* out, int len)
+// Encrypt's table: a character k + 32 of the domain becomes row position k. A byte outside
+// the domain (past the end of the row, or 128 and above) stays as it is, so that nothing is
+// ever read outside the rows.
+template <int kTextSize>
+constexpr ByteTable Forward(const char (&text)[kRows][kTextSize])
 {
-    if (len <= 0)
-        return;
-    const int rowsUsed = len < kRows ? len : kRows;
-    int rowLength[kRows];
-    for (int r = 0; r < rowsUsed; ++r)
-        rowLength[r] = static_cast<int>(strlen(rows[r]));
-
-    if (len < kInverseTableMinLength) {
-        for (int i = 0; i < len; ++i) {
-            const int r = i % kRows;
-            out[i] = static_cast<char>(IndexOf(scrambled[i], rows[r], rowLength[r]) + kFirst);
-        }
-        return;
+    ByteTable forward{};
+    for (int r = 0; r < kRows; ++r) {
+        for (int b = 0; b < 256; ++b)
+            forward.byte[r][b] = static_cast<char>(b);
+        const int n = RowLength(text[r]);
+        for (int k = 0; k < n && k + kFirst < 128; ++k)
+            forward.byte[r][k + kFirst] = text[r][k];
     }
+    return forward;
+}
 
-    // inverse[r][b] is what byte b decrypts to in row r. Filling each row from its end lets
-    // the first occurrence of a repeated byte win, as IndexOf would; absent bytes keep -1 + 32.
-    char inverse[kRows][256];
-    memset(inverse, kFirst - 1, sizeof inverse[0] * static_cast<size_t>(rowsUsed));
-    for (int r = 0; r < rowsUsed; ++r)
-        for (int k = rowLength[r] - 1; k >= 0; --k)
-            inverse[r][static_cast<unsigned char>(rows[r][k])] = static_cast<char>(k + kFirst);
-    for (int i = 0; i < len; ++i)
-        out[i] = inverse[i % kRows][static_cast<unsigned char>(scrambled[i])];
+// Decrypt's table: a byte becomes its row position plus 32, or 31 (-1 + 32) when the row does
+// not hold it. Each byte of a row is looked up with the cipher's own IndexOf, so that a byte
+// a row held twice would decrypt to its first position, as a search would find it.
+template <IndexOfFunction IndexOf, int kTextSize>
+constexpr ByteTable Inverse(const char (&text)[kRows][kTextSize])
+{
+    ByteTable inverse{};
+    for (int r = 0; r < kRows; ++r) {
+        for (int b = 0; b < 256; ++b)
+            inverse.byte[r][b] = kFirst - 1;
+        const int n = RowLength(text[r]);
+        for (int k = 0; k < n; ++k) {
+            const int position = IndexOf(text[r][k], text[r], n);
+            inverse.byte[r][static_cast<unsigned char>(text[r][k])] =
+                static_cast<char>(position + kFirst);
+        }
+    }
+    return inverse;
+}
+
+inline char Lookup(const char (&row)[256], char c)
+{
+    return row[static_cast<unsigned char>(c)];
+}
+
+// One table lookup per character. Sixteen characters at a time, one per row, unrolled: each
+// row's place is then a constant, where working it out per character would cost more than
+// the lookup itself. Each input byte is read before its output byte is written, and no other,
+// so `out` may be `in`.
+inline void Apply(const ByteTable& table, const char* in, char* out, unsigned int len)
+{
+    const char* const end = in + len;
+    for (; end - in >= kRows; in += kRows, out += kRows) {
+#pragma GCC unroll 16
+        for (int r = 0; r < kRows; ++r)
+            out[r] = Lookup(table.byte[r], in[r]);
+    }
+    // Fewer than sixteen are left, from row 0 on.
+    for (const char(*row)[256] = table.byte; in < end; ++in, ++out, ++row)
+        *out = Lookup(*row, *in);
 }
 
 } // namespace rowcipher

@@ -402,6 +402,37 @@ bool Terminal::WaitUntilJobStopped(long progress)
     return false;
 }
 
+// The child's count of read(2) calls so far, from /proc/PID/io; -1 when it cannot be read.
+long Terminal::ReadCalls() const
+{
+    const std::string path = "/proc/" + std::to_string(m_child) + "/io";
+    FILE* file = fopen(path.c_str(), "r");
+    if (file == nullptr)
+        return -1;
+    long calls = -1;
+    char line[128];
+    while (fgets(line, sizeof line, file) != nullptr)
+        if (sscanf(line, "syscr: %ld", &calls) == 1)
+            break;
+    fclose(file);
+    return calls;
+}
+
+bool Terminal::Answer(const std::string& keys)
+{
+    if (!WaitUntilReading())
+        return false;
+    // The count goes up when a read returns, so the one the child waits in is not counted yet.
+    const long before = ReadCalls();
+    Type(keys);
+    while (ReadCalls() <= before) {
+        if (Clock::now() >= m_deadline || ChildGone())
+            return false;
+        std::this_thread::sleep_for(Millis(1));
+    }
+    return WaitUntilReading();
+}
+
 void Terminal::Signal(int sig)
 {
     kill(m_child, sig);

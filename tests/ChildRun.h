@@ -101,6 +101,12 @@ class Terminal
     // taken when that is given (a job continued in the background that stopped again).
     bool WaitUntilJobStopped(long progress = -1);
 
+    // Types `keys` for the read the child waits in, then waits until that read has returned and
+    // the child waits in a read again; false if it ended or the time limit passed first. Two
+    // hidden questions in a row leave echo on too briefly to be seen between them, so this
+    // tells one read from the next by the child's count of read calls.
+    bool Answer(const std::string& keys);
+
     // Sends a signal to the child, or to the terminal's foreground job.
     void Signal(int sig);
     void SignalForeground(int sig);
@@ -111,6 +117,7 @@ class Terminal
     bool ChildGone() const;
     pid_t Foreground() const;
     std::vector<pid_t> Jobs() const;
+    long ReadCalls() const;
 
     int m_master;
     int m_slave;

@@ -140,6 +140,38 @@ TEST(DemoOnPipe, ScriptedTourCallsEveryOperation)
         });
 }
 
+TEST(DemoInformation, HelpVersionAndUsageErrorsStartNoTour)
+{
+    struct Case {
+        std::vector<const char*> args;
+        int exitCode;
+        std::string out; // the start of standard output
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, "usage: hxdemo [-h | --help | --version]\n", ""},
+        {{"-h"}, 0, "usage: hxdemo", ""},
+        {{"--version"}, 0, "hxdemo (hxconsole) " HXCONSOLE_VERSION "\n", ""},
+        {{"--tour"}, 2, "", "hxdemo: unknown option '--tour'\nTry 'hxdemo --help'.\n"},
+        {{"now"}, 2, "", "hxdemo: takes no arguments\nTry 'hxdemo --help'.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        Transcript run = RunOnPipe("", [&c] {
+            std::vector<const char*> argv{kTool};
+            argv.insert(argv.end(), c.args.begin(), c.args.end());
+            argv.push_back(nullptr);
+            execv(kTool, const_cast<char* const*>(argv.data()));
+            _exit(127);
+            return Outcome{};
+        });
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << run.out;
+        EXPECT_EQ(run.out.find("tour:"), std::string::npos);
+        EXPECT_EQ(run.err, c.err);
+    }
+}
+
 TEST(DemoOnPipe, ImmediateEndOfInputEndsCleanly)
 {
     Transcript run = RunOnPipe("", [] {

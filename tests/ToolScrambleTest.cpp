@@ -4,6 +4,9 @@
 #include "QAsciiCrypt.h"
 #include "QSimpleCrypt.h"
 
+#include <csignal>
+#include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,10 +17,12 @@ namespace
 
 const char kTool[] = HXSCRAMBLE;
 
-// A call that replaces the child with the tool.
-Call Exec(std::vector<std::string> args)
+// A call that replaces the child with the tool, after `setup` has arranged its descriptors.
+Call Exec(
+    std::vector<std::string> args, std::function<void()> setup = [] {})
 {
-    return [args] {
+    return [args, setup] {
+        setup();
         std::vector<char*> argv{const_cast<char*>(kTool)};
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -34,11 +39,21 @@ Transcript Pipe(const std::string& input, std::vector<std::string> args = {})
 }
 
 // Types `keys` once the hidden read has switched echo off.
-Transcript Typed(const std::string& keys, std::vector<std::string> args = {})
+Transcript Typed(const std::string& keys, std::vector<std::string> args = {"--no-confirm"})
 {
     return RunOnTerminal(Exec(std::move(args)), [keys](hxtest::Terminal& t) {
         if (t.WaitForEcho(false))
             t.Type(keys);
+    });
+}
+
+// Types `first` at the password prompt and `again` at the one that follows it.
+Transcript TypedTwice(
+    const std::string& first, const std::string& again, std::function<void()> setup = [] {})
+{
+    return RunOnTerminal(Exec({}, std::move(setup)), [first, again](hxtest::Terminal& t) {
+        if (t.WaitForEcho(false) && t.Answer(first))
+            t.Type(again);
     });
 }
 
@@ -69,8 +84,8 @@ std::string Simple(const std::string& plain)
     return out;
 }
 
-// Texts over the characters first..last: empty, every character once, a run long enough to
-// reuse rows, and pseudo-random texts of many lengths.
+// Texts over the characters first..last: empty, every character once and many times, a run
+// long enough to reuse rows, and pseudo-random texts of many lengths.
 std::vector<std::string> Texts(char first, char last)
 {
     std::vector<std::string> texts{"", "a", std::string(40, 'z')};
@@ -78,6 +93,8 @@ std::vector<std::string> Texts(char first, char last)
     for (int c = first; c <= last; ++c)
         every += static_cast<char>(c);
     texts.push_back(every);
+    // Longer than the block a restored line is checked in.
+    texts.push_back(Repeated(5000 / every.size() + 1, every));
     unsigned seed = 12345;
     for (size_t length = 1; length <= 70; length += 3) {
         std::string text;
@@ -152,6 +169,17 @@ TEST(ScrambleOnPipe, LastLineNeedsNoNewline)
     EXPECT_EQ(run.out, Ascii("abc") + "\n" + Ascii("def") + "\n");
 }
 
+TEST(ScrambleOnPipe, CrLfLinesLoseTheCr)
+{
+    Transcript run = Pipe("abc\r\n\r\ndef\r");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Ascii("abc") + "\n\n" + Ascii("def") + "\n");
+
+    run = Pipe(Hex(Simple("abc")) + "\r\n", {"--simple", "--restore"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "abc\n");
+}
+
 TEST(ScrambleArgument, HandlesOneTextWhateverStandardInputIs)
 {
     Transcript run = Pipe("ignored\n", {"--", "-v x"});
@@ -174,40 +202,49 @@ TEST(ScrambleRefusals, BadInputIsExitOneWithNothingHalfPrinted)
         std::vector<std::string> args;
         std::string input;
         std::string out;     // the lines before the bad one, and nothing after
-        std::string message; // the whole of standard error
+        std::string message; // the whole of standard error, or a part of it
+        std::string secret;  // the offending byte, which the message must not show
     };
     const Case cases[] = {
         {{},
          "ok\nok{x\nnever\n",
          Ascii("ok") + "\n",
-         "hxscramble: line 2: character 3 ('{') is outside the range of the ASCII cipher (a "
-         "blank to 'z'; --simple takes all printable ASCII)\n"},
-        {{}, "\xc3\xa9\n", "", "byte 0xc3"},
-        {{}, std::string("a\0b\n", 4), "", "line 1: character 2 (byte 0x00)"},
+         "hxscramble: line 2: character 3 is a punctuation character outside the range of the "
+         "ASCII cipher (a blank to 'z'; --simple takes all printable ASCII)\n",
+         "{"},
+        {{}, "\xc3\xa9\n", "", "line 1: character 1 is a byte above 127 outside", "\xc3"},
+        {{}, std::string("a\0b\n", 4), "", "line 1: character 2 is a control byte", "0x"},
+        {{}, "a\x7f\n", "", "line 1: character 2 is a control byte", "0x"},
         {{"--simple"},
          "a\tb\n",
          "",
-         "hxscramble: line 1: character 2 (byte 0x09) is outside the range of the simple "
-         "cipher (printable ASCII)\n"},
-        {{"--simple"}, "x\r\n", "", "line 1: character 2 (byte 0x0d)"},
+         "hxscramble: line 1: character 2 is a control byte outside the range of the simple "
+         "cipher (printable ASCII and DEL)\n",
+         "0x"},
+        {{"--simple"}, "x\ry\n", "", "line 1: character 2 is a control byte", "0x"},
         {{"--restore"},
          Ascii("fine") + "\na\"b\n",
          "fine\n",
-         "hxscramble: line 2: character 2 ('\"') is not something the ASCII cipher writes\n"},
-        {{"--restore"}, "a b\n", "", "line 1: character 2 (a blank) is not something"},
+         "hxscramble: line 2: character 2 is a punctuation character, which the ASCII cipher "
+         "never writes\n",
+         "\""},
+        {{"--restore"}, "a b\n", "", "line 1: character 2 is a blank, which", "' '"},
         {{"--simple", "--restore"},
          "abc\n",
          "",
-         "hxscramble: line 1: odd number of hex digits (3)\n"},
+         "hxscramble: line 1: odd number of hex digits (3)\n",
+         "abc"},
         {{"--hex", "--restore"},
          "0g\n",
          "",
-         "hxscramble: line 1: character 2 ('g') is not a hex digit\n"},
+         "hxscramble: line 1: character 2 is not a hex digit: it is a letter\n",
+         "'g'"},
         {{"--simple", "--restore"},
          "0000\n",
          "",
-         "hxscramble: line 1: byte 1 (0x00) is not something the simple cipher writes\n"},
-        {{"pass{word"}, "", "", "hxscramble: the argument: character 5 ('{')"},
+         "hxscramble: line 1: byte 1 is a control byte, which the simple cipher never writes\n",
+         "0x"},
+        {{"pass{word"}, "", "", "hxscramble: the argument: character 5 is a punctuation", "{"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -218,12 +255,12 @@ TEST(ScrambleRefusals, BadInputIsExitOneWithNothingHalfPrinted)
             EXPECT_EQ(run.err, c.message);
         else
             EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(c.secret), std::string::npos) << run.err;
     }
 }
 
-TEST(ScrambleRefusals, UsageErrorsAreExitTwoWithAUsageLine)
+TEST(ScrambleRefusals, UsageErrorsAreExitTwoWithAPointerToTheHelp)
 {
-    const char kUsage[] = "usage: hxscramble [--simple] [--hex] [--restore] [--] [TEXT]\n";
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"--frobnicate"}, "hxscramble: unknown option '--frobnicate'\n"},
         {{"-x"}, "hxscramble: unknown option '-x'\n"},
@@ -233,7 +270,45 @@ TEST(ScrambleRefusals, UsageErrorsAreExitTwoWithAUsageLine)
         Transcript run = Pipe("abc\n", args);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, message + kUsage);
+        EXPECT_EQ(run.err, message + "Try 'hxscramble --help'.\n");
+    }
+}
+
+// A result that cannot be written ends the run at once, with the reason; a closed pipe
+// still ends it by SIGPIPE unless the caller ignores that signal.
+TEST(ScrambleRefusals, FailedWritesEndTheRunWithTheReason)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> setup;
+        int exitCode;
+        int signal;
+        std::string err;
+    };
+    auto closedPipe = [](void (*disposition)(int)) {
+        return [disposition] {
+            int ends[2];
+            if (pipe(ends) == 0) {
+                close(ends[0]);
+                dup2(ends[1], STDOUT_FILENO);
+            }
+            signal(SIGPIPE, disposition);
+        };
+    };
+    const Case cases[] = {
+        {"full disk", [] { freopen("/dev/full", "w", stdout); }, 1, 0,
+         "hxscramble: cannot write standard output: No space left on device\n"},
+        {"closed pipe, SIGPIPE ignored", closedPipe(SIG_IGN), 1, 0,
+         "hxscramble: cannot write standard output: Broken pipe\n"},
+        {"closed pipe", closedPipe(SIG_DFL), -1, SIGPIPE, ""},
+    };
+    const std::string line(5000, 'p');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Transcript run = RunOnPipe(line + "\n" + line + "\n", Exec({}, c.setup));
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.signal, c.signal);
+        EXPECT_EQ(run.err, c.err);
     }
 }
 
@@ -247,6 +322,8 @@ TEST(ScrambleInformation, HelpAndVersion)
     EXPECT_NE(help.out.find("anyone with the hxconsole library can restore the text"),
               std::string::npos);
 
+    EXPECT_EQ(Pipe("", {"-h"}).out, help.out);
+
     Transcript version = Pipe("", {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "hxscramble (hxconsole) " HXCONSOLE_VERSION "\n");
@@ -257,12 +334,29 @@ TEST(ScrambleOnTerminal, AsksWithoutEchoAndPrintsOnlyTheScrambledLine)
     Transcript run = Typed("hunter2\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, Ascii("hunter2") + "\n");
-    EXPECT_EQ(run.err, "Password : \n"); // the prompt stays off standard output
+    EXPECT_EQ(run.err, ""); // the prompt goes to the terminal, never to standard output
+    EXPECT_NE(run.screen.find("Password : "), std::string::npos);
     EXPECT_EQ(run.screen.find("hunter2"), std::string::npos);
 
-    run = Typed("hunter2\n", {"--simple"});
+    run = Typed("hunter2\n", {"--simple", "--no-confirm"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, Hex(Simple("hunter2")) + "\n");
+}
+
+TEST(ScrambleOnTerminal, AsksTwiceOnTheTerminalEvenWithStandardErrorClosed)
+{
+    Transcript run = TypedTwice("hunter2\n", "hunter2\n", [] { close(STDERR_FILENO); });
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Ascii("hunter2") + "\n");
+    EXPECT_NE(run.screen.find("Password : \r\nAgain : \r\n"), std::string::npos) << run.screen;
+}
+
+TEST(ScrambleOnTerminal, RefusesTwoPasswordsThatDiffer)
+{
+    Transcript run = TypedTwice("hunter2\n", "hunter3\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "hxscramble: the two passwords differ; nothing was scrambled\n");
 }
 
 TEST(ScrambleOnTerminal, RefusesPasswordsItCannotTakeWhole)
@@ -280,9 +374,9 @@ TEST(ScrambleOnTerminal, RefusesPasswordsItCannotTakeWhole)
         {thirty + "q\n", "the password may have been cut"}, // 31: no newline within the limit
         {thirty + "qrstuvwxyz\n", "the password may have been cut"},
         {"\n", "no password was typed"},
-        {"\x04", "no password was read"},
+        {"\x04", "hxscramble: end of input: nothing was scrambled\n"},
         // The position only: a refused password is not shown, even in part.
-        {"pass}word\n", "hxscramble: the password: character 5 is outside the range"},
+        {"pass}word\n", "hxscramble: the password: character 5 is a punctuation character"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
@@ -295,11 +389,33 @@ TEST(ScrambleOnTerminal, RefusesPasswordsItCannotTakeWhole)
     }
 }
 
-TEST(ScrambleOnTerminal, RestoreReadsLinesWithoutHiding)
+// Scrambled text is as secret as the password. As hex it is twice as long as the hidden read
+// takes at once, and comes in two reads.
+TEST(ScrambleOnTerminal, RestoreAsksWithoutEcho)
 {
-    Transcript run = RunOnTerminal(Exec({"--restore"}),
-                                   [](hxtest::Terminal& t) { t.Type(Ascii("shown") + "\n\x04"); });
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "shown\n");
-    EXPECT_EQ(run.err, "");
+    const std::string thirty(30, 'p');
+    struct Case {
+        std::vector<std::string> args;
+        std::string keys;
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"--restore"}, Ascii("shown") + "\n", "shown\n", ""},
+        {{"--simple", "--restore"}, Hex(Simple(thirty)) + "\n", thirty + "\n", ""},
+        {{"--simple", "--restore"},
+         Hex(Simple(thirty)) + "00\n",
+         "",
+         "hxscramble: the scrambled text may have been cut: the hidden read takes at most 60 hex "
+         "digits; nothing was restored\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        Transcript run = Typed(c.keys, c.args);
+        EXPECT_EQ(run.exitCode, c.err.empty() ? 0 : 1);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_NE(run.screen.find("Scrambled text : "), std::string::npos);
+        EXPECT_EQ(run.screen.find(c.keys.substr(0, 4)), std::string::npos);
+    }
 }

@@ -1,5 +1,10 @@
 // hxdemo: a guided tour of the library. Each step calls one operation once and shows what it
 // returned. The tour needs no files or settings; at end of input it stops and exits with 0.
+//
+// The menus answer -1 for their exit entry and at end of input alike, and on a terminal
+// nothing tells the two apart afterwards (Ctrl-D is not remembered the way the end of a pipe
+// is). So the tour promises that Ctrl-D ends it at the questions, and says that at a menu it
+// leaves the menu, as x does.
 #include "QAsciiCrypt.h"
 #include "QHxConsole.h"
 #include "QSimpleCrypt.h"
@@ -12,6 +17,20 @@
 
 namespace
 {
+
+const char kUsage[] = "usage: hxdemo [-h | --help | --version]\n";
+
+const char kHelp[] =
+    "A guided tour of the hxconsole library: asks a question of each kind (a name with a\n"
+    "default, a number in a range, yes or no, a password typed without echo, shown scrambled\n"
+    "and restored), offers both menus and pauses, and prints what each operation returned.\n"
+    "\n"
+    "End of input (Ctrl-D) at a question ends the tour; at a menu it leaves the menu, as x\n"
+    "does. Meant for a terminal: a script that drives it through a pipe must send each\n"
+    "answer only after its question appears.\n"
+    "\n"
+    "  -h, --help    show this help and exit\n"
+    "  --version     show the version and exit\n";
 
 struct Target {
     int id;
@@ -172,23 +191,51 @@ void PickRange(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
                items[from].name, items[to].name);
 }
 
+// Returns -1 when the tour is to run, otherwise the status to exit with at once.
+int HandleArguments(int argc, char** argv)
+{
+    if (argc < 2)
+        return -1;
+    std::string arg = argv[1];
+    if (argc == 2 && (arg == "-h" || arg == "--help")) {
+        printf("%s\n%s", kUsage, kHelp);
+        return 0;
+    }
+    if (argc == 2 && arg == "--version") {
+        printf("hxdemo (hxconsole) %s\n", HXCONSOLE_VERSION);
+        return 0;
+    }
+    if (argc == 2 && arg.size() > 1 && arg[0] == '-')
+        fprintf(stderr, "hxdemo: unknown option '%s'\n", arg.c_str());
+    else
+        fprintf(stderr, "hxdemo: takes no arguments\n");
+    fputs("Try 'hxdemo --help'.\n", stderr);
+    return 2;
+}
+
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    int status = HandleArguments(argc, argv);
+    if (status >= 0)
+        return status;
+
     // Pause writes its line without flushing; line buffering shows every line as soon as it
     // is printed, to an operator and to a script that drives the dialogue through a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
     printf("hxconsole tour: each step calls one operation and shows what it returned.\n"
-           "End of input (Ctrl-D) at a question ends the tour.\n");
+           "End of input (Ctrl-D) at a question ends the tour; at a menu it leaves the menu,\n"
+           "as x does.\n");
 
     QHxConsole console;
     if (!AskName(console) || !AskNumber(console) || !AskYesNo(console) || !AskPassword(console))
         return 0;
 
     // The menus answer -1 for their exit entry as well as at end of input, so they cannot end
-    // the tour; after end of input they, and Pause, return at once.
+    // the tour (see the top of this file); after the end of a pipe they, and Pause, return at
+    // once.
     std::vector<_GENERIC_ITEM> items = MenuItems();
     PickOne(console, items);
     PickRange(console, items);
