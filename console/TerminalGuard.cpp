@@ -48,10 +48,22 @@ volatile sig_atomic_t g_jobControl = 0; // a stop or a continue came in
 volatile sig_atomic_t g_resumed = 0;    // echo went off again after a return to the foreground
 
 // A job in the background must leave the terminal alone: its modes are the shell's now, and
-// a tcsetattr would only stop us again with SIGTTOU.
+// a tcsetattr would only stop us again with SIGTTOU. A terminal that is not our controlling
+// terminal (after setsid, or a console handed to a daemon) has no job control for us: we
+// are never in its background, and may always put it back. errno is left as found, since
+// the handlers call this too.
+bool HoldsTerminal(int fd)
+{
+    int savedErrno = errno;
+    pid_t group = tcgetpgrp(fd);
+    bool holds = group < 0 ? errno == ENOTTY : group == getpgrp();
+    errno = savedErrno;
+    return holds;
+}
+
 bool InForeground()
 {
-    return tcgetpgrp(g_fd) == getpgrp();
+    return HoldsTerminal(g_fd);
 }
 
 // TCSAFLUSH also drops a half-typed password, which the shell would otherwise read as a
@@ -147,7 +159,7 @@ bool TerminalGuard::Capture(int fd)
     g_resumed = 0;
     if (tcgetattr(fd, &m_asFound) != 0)
         return false;
-    if (tcgetpgrp(fd) == getpgrp())
+    if (HoldsTerminal(fd))
         return true;
     // Started in the background: the modes on the terminal now are the shell's (bash's line
     // editing has echo off), not the ones to put back. tcdrain changes nothing, but from the

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
@@ -79,6 +80,16 @@ void CrashAnotherThreadDuringTheRead(int sig)
     }).detach();
 }
 
+// Reads from a terminal that is not the process's controlling one, as after setsid or in a
+// daemon handed a console: there is no job control on it, and echo must come back all the
+// same. The session leader letting go of its terminal sends its own group SIGHUP.
+void LetGoOfTheControllingTerminal()
+{
+    signal(SIGHUP, SIG_IGN);
+    ioctl(0, TIOCNOTTY);
+    signal(SIGHUP, SIG_DFL);
+}
+
 Outcome HiddenRead()
 {
     char buf[32] = {};
@@ -90,17 +101,19 @@ Outcome HiddenRead()
 
 TEST(HiddenReadSignals, EndingSignalStillEndsButEchoComesBack)
 {
-    enum Sender { kOperator, kCrash };
+    enum Sender { kOperator, kCrash, kNotControlling };
     struct Case {
         int sig;
         Sender by;
     } cases[] = {
-        {SIGINT, kOperator},    {SIGQUIT, kOperator}, {SIGTERM, kOperator},  {SIGHUP, kOperator},
-        {SIGALRM, kOperator},   {SIGPIPE, kOperator}, {SIGUSR1, kOperator},  {SIGUSR2, kOperator},
-        {SIGVTALRM, kOperator}, {SIGPROF, kOperator}, {SIGXCPU, kOperator},  {SIGXFSZ, kOperator},
-        {SIGPOLL, kOperator},   {SIGSYS, kOperator},  {SIGRTMIN, kOperator}, {SIGRTMAX, kOperator},
-        {SIGSEGV, kCrash},      {SIGBUS, kCrash},     {SIGFPE, kCrash},      {SIGILL, kCrash},
-        {SIGABRT, kCrash},      {SIGTRAP, kCrash},
+        {SIGINT, kOperator},   {SIGQUIT, kOperator},       {SIGTERM, kOperator},
+        {SIGHUP, kOperator},   {SIGALRM, kOperator},       {SIGPIPE, kOperator},
+        {SIGUSR1, kOperator},  {SIGUSR2, kOperator},       {SIGVTALRM, kOperator},
+        {SIGPROF, kOperator},  {SIGXCPU, kOperator},       {SIGXFSZ, kOperator},
+        {SIGPOLL, kOperator},  {SIGSYS, kOperator},        {SIGRTMIN, kOperator},
+        {SIGRTMAX, kOperator}, {SIGSEGV, kCrash},          {SIGBUS, kCrash},
+        {SIGFPE, kCrash},      {SIGILL, kCrash},           {SIGABRT, kCrash},
+        {SIGTRAP, kCrash},     {SIGTERM, kNotControlling},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(strsignal(c.sig));
@@ -110,15 +123,18 @@ TEST(HiddenReadSignals, EndingSignalStillEndsButEchoComesBack)
                 setrlimit(RLIMIT_CORE, &noCore);
                 if (c.by == kCrash)
                     CrashAnotherThreadDuringTheRead(c.sig);
+                if (c.by == kNotControlling)
+                    LetGoOfTheControllingTerminal();
                 return HiddenRead();
             },
             [c](Terminal& t) {
-                if (c.by == kOperator)
+                if (c.by != kCrash)
                     DeliverDuringHiddenRead(t, c.sig);
             });
         EXPECT_FALSE(run.returned);
         EXPECT_EQ(run.signal, c.sig);
         EXPECT_TRUE(run.echoAtEnd);
+        EXPECT_EQ(run.out, "Password : ");
     }
 }
 
