@@ -90,6 +90,12 @@ TEST(AskOnPipe, EachQuestionPrintsItsAnswerAloneOnStandardOutput)
          4,
          "",
          "Code : hxask: the answer is longer than 5 characters\n"},
+        {{"string", "Name"},
+         "Ada\nGrace\n",
+         4,
+         "",
+         "Name : hxask: the answer holds more than one line: send each answer after its "
+         "question\n"},
         {with({"choose"}, menu), "2\n", 0, "green apple\n",
          kMenu + std::string("Enter item number: ")},
         {with({"choose", "--number"}, menu), "3\n", 0, "3\n",

@@ -64,7 +64,8 @@ const char kHelp[] =
     "Exit status: 0 answered; 1 the answer was no, the menu's exit entry x, or an empty\n"
     "line to int without --default; 2 usage error; 3 end of input, or a failed read or\n"
     "write; 4 an answer refused: a password that may have been cut (more than 30\n"
-    "characters), passwords that differ (--confirm), text longer than --max.\n";
+    "characters), passwords that differ (--confirm), text longer than --max or of more\n"
+    "than one line.\n";
 
 // The hidden read takes at most 31 characters, its newline included, and leaves the rest of a
 // longer line unread. A password that comes back with 31 characters had no newline within
@@ -260,6 +261,11 @@ Status AskString(const Request& request, int answers)
         return Unanswered();
     if (count > limit) {
         Complain("the answer is longer than " + std::to_string(limit) + " characters");
+        return kRefused;
+    }
+    // A plain read takes whatever is waiting: a pipe that held two lines at once gives both.
+    if (memchr(text.data(), '\n', static_cast<size_t>(count)) != nullptr) {
+        Complain("the answer holds more than one line: send each answer after its question");
         return kRefused;
     }
     return Deliver(answers, std::string(text.data(), static_cast<size_t>(count)) + "\n");
@@ -495,8 +501,12 @@ void DiscardRestOfLine()
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (ShowInformation(args))
-        return fflush(stdout) == 0 ? kAnswered : kNoInput;
+    if (ShowInformation(args)) {
+        if (fflush(stdout) == 0)
+            return kAnswered;
+        hxtool::ReportWriteFailure("hxask", errno);
+        return kNoInput;
+    }
     if (args.empty())
         return UsageError("no question given");
     const Question* question = FindQuestion(args[0]);
