@@ -233,7 +233,7 @@ TEST(AskOnTerminal, PasswordsItCannotVouchForAreRefused)
         {"", Hidden(thirty + "\n"), 0, ""},
         {"", Hidden(thirty + "q\n"), 4, "hxask: the password may have been cut"},
         {"Key --confirm", twice("abc\n", "abc\n"), 0, ""},
-        {"Key --confirm", twice("abc\n", "abd\n"), 4, "hxask: the passwords differ\n"},
+        {"Key --confirm", twice("abc\n", "abd\n"), 4, "hxask: the two passwords differ\n"},
         {"", Hidden("\x04"), 3, "hxask: end of input\n"},
     };
     for (const Case& c : cases) {

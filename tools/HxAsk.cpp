@@ -7,7 +7,8 @@
 // the library reads them, so a script can also answer through a pipe.
 #include "InputWatch.h"
 #include "QHxConsole.h"
-#include "ToolOutput.h"
+#include "Stream.h"
+#include "ToolCommon.h"
 
 #include <cerrno>
 #include <climits>
@@ -67,11 +68,7 @@ const char kHelp[] =
     "characters), passwords that differ (--confirm), text longer than --max or of more\n"
     "than one line.\n";
 
-// The hidden read takes at most 31 characters, its newline included, and leaves the rest of a
-// longer line unread. A password that comes back with 31 characters had no newline within
-// the limit, so it may be the first part of a longer one: only 30 are known to be whole.
-const size_t kHiddenLimit = 31;
-const size_t kPasswordBufferSize = 32;
+const hxtool::ToolText kTool = {"hxask", kUsage, kHelp};
 
 const int kDefaultTextLimit = 255;
 // A terminal's line holds at most 4095 characters; this bound only keeps the buffer sane.
@@ -80,19 +77,14 @@ const int kLargestTextLimit = 65536;
 // A menu item's name is a fixed field that keeps room for its terminator.
 const size_t kLongestItem = sizeof(_GENERIC_ITEM::name) - 1;
 
-// Without a terminal the dialogue goes to standard error too, through a buffered stream: it
-// is flushed first, so that the complaint comes after the question it is about.
 void Complain(const std::string& text)
 {
-    fflush(stdout);
-    fprintf(stderr, "hxask: %s\n", text.c_str());
+    hxtool::Complain(kTool, text);
 }
 
 [[nodiscard]] Status UsageError(const std::string& text)
 {
-    Complain(text);
-    fputs("Try 'hxask --help'.\n", stderr);
-    return kUsageError;
+    return static_cast<Status>(hxtool::UsageError(kTool, text));
 }
 
 // What came after the question's name: its operands and options.
@@ -154,7 +146,7 @@ Status Deliver(int answers, const std::string& text)
     int error = hxtool::WriteAll(answers, text.data(), text.size());
     if (error == 0)
         return kAnswered;
-    hxtool::ReportWriteFailure("hxask", error);
+    hxtool::ReportWriteFailure(kTool, error);
     return kNoInput;
 }
 
@@ -176,16 +168,10 @@ Status Unanswered()
     return last.result > 0 ? kDeclined : NoInput(last);
 }
 
-// The hidden read and Pause read through the standard input stream, which keeps the reason.
-// Only the hidden read needs a terminal.
-Status StreamUnanswered(bool needsTerminal)
+// Pause reads through the standard input stream, which keeps the reason.
+Status PauseUnanswered()
 {
-    if (feof(stdin))
-        Complain("end of input");
-    else if (needsTerminal && !isatty(STDIN_FILENO))
-        Complain("no password was read: standard input is not a terminal");
-    else
-        Complain("cannot read standard input");
+    Complain(feof(stdin) ? "end of input" : "cannot read standard input");
     return kNoInput;
 }
 
@@ -271,50 +257,27 @@ Status AskString(const Request& request, int answers)
     return Deliver(answers, std::string(text.data(), static_cast<size_t>(count)) + "\n");
 }
 
-// A password buffer that leaves no copy behind.
-struct Secret {
-    char text[kPasswordBufferSize] = {}; // must start empty, or nothing is asked
-    ~Secret()
-    {
-        explicit_bzero(text, sizeof text);
-    }
-};
-
-Status ReadSecret(QHxConsole& console, const char* prompt, Secret& secret)
-{
-    if (console.ReadPassword(secret.text, prompt) < 0)
-        return StreamUnanswered(true);
-    if (strlen(secret.text) >= kHiddenLimit) {
-        Complain("the password may have been cut: the hidden read takes at most " +
-                 std::to_string(kHiddenLimit - 1) + " characters");
-        return kRefused;
-    }
-    return kAnswered;
-}
-
 Status AskPassword(const Request& request, int answers)
 {
-    const char* prompt = request.Operand(0);
+    const char* prompt = request.Operand(0) != nullptr ? request.Operand(0) : "Password";
+    std::string again = std::string(prompt) + " (again)";
+    hxtool::ProtectSecrets();
     QHxConsole console;
-    Secret first;
-    Status status = ReadSecret(console, prompt, first);
-    if (status != kAnswered)
-        return status;
-    if (request.confirm) {
-        std::string again = std::string(prompt != nullptr ? prompt : "Password") + " (again)";
-        Secret second;
-        status = ReadSecret(console, again.c_str(), second);
-        if (status != kAnswered)
-            return status;
-        if (strcmp(first.text, second.text) != 0) {
-            Complain("the passwords differ");
-            return kRefused;
-        }
+    hxtool::Secret password;
+    hxtool::Asked asked = hxtool::AskPassword(
+        console, prompt, request.confirm ? again.c_str() : nullptr, true, password);
+    if (asked != hxtool::Asked::kTyped) {
+        Complain(hxtool::WhyNotAsked(asked, "password", "30 characters", nullptr));
+        return asked == hxtool::Asked::kEnded ? kNoInput : kRefused;
     }
-    std::string answer = std::string(first.text) + "\n";
-    status = Deliver(answers, answer);
-    explicit_bzero(answer.data(), answer.size());
-    return status;
+    // The spare byte past the text takes the newline, so the answer goes out in one write.
+    char* text = password.Text();
+    text[password.Length()] = '\n';
+    int error = hxtool::WriteAll(answers, text, password.Length() + 1);
+    if (error == 0)
+        return kAnswered;
+    hxtool::ReportWriteFailure(kTool, error);
+    return kNoInput;
 }
 
 // The menu's items, numbered by their place on the command line so that --number can print
@@ -372,7 +335,7 @@ Status AskPause(const Request& request, int)
 {
     QHxConsole console;
     console.Pause(request.Operand(0));
-    return feof(stdin) || ferror(stdin) ? StreamUnanswered(false) : kAnswered;
+    return feof(stdin) || ferror(stdin) ? PauseUnanswered() : kAnswered;
 }
 
 // What each question takes on its command line, and who asks it.
@@ -470,22 +433,17 @@ const Question* FindQuestion(const std::string& name)
     return nullptr;
 }
 
-// Help and version, wherever they appear, before anything else.
-bool ShowInformation(const std::vector<std::string>& args)
+// Help and version, wherever they appear, before anything else: the argument that asks for
+// one, or nullptr.
+const std::string* InformationAsked(const std::vector<std::string>& args)
 {
     for (const std::string& arg : args) {
         if (arg == "--")
-            return false;
-        if (arg == "--help" || arg == "-h") {
-            printf("%s\n%s", kUsage, kHelp);
-            return true;
-        }
-        if (arg == "--version") {
-            printf("hxask (hxconsole) %s\n", HXCONSOLE_VERSION);
-            return true;
-        }
+            return nullptr;
+        if (hxtool::IsInformation(arg))
+            return &arg;
     }
-    return false;
+    return nullptr;
 }
 
 // The rest of the answer's line, beyond what the library read, would otherwise be taken by
@@ -501,12 +459,8 @@ void DiscardRestOfLine()
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (ShowInformation(args)) {
-        if (fflush(stdout) == 0)
-            return kAnswered;
-        hxtool::ReportWriteFailure("hxask", errno);
-        return kNoInput;
-    }
+    if (const std::string* asked = InformationAsked(args))
+        return hxtool::ShowInformation(kTool, *asked, kNoInput);
     if (args.empty())
         return UsageError("no question given");
     const Question* question = FindQuestion(args[0]);

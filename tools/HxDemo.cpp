@@ -8,6 +8,7 @@
 #include "QAsciiCrypt.h"
 #include "QHxConsole.h"
 #include "QSimpleCrypt.h"
+#include "ToolCommon.h"
 
 #include <cstdio>
 #include <cstring>
@@ -191,26 +192,19 @@ void PickRange(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
                items[from].name, items[to].name);
 }
 
+const hxtool::ToolText kTool = {"hxdemo", kUsage, kHelp};
+
 // Returns -1 when the tour is to run, otherwise the status to exit with at once.
 int HandleArguments(int argc, char** argv)
 {
     if (argc < 2)
         return -1;
     std::string arg = argv[1];
-    if (argc == 2 && (arg == "-h" || arg == "--help")) {
-        printf("%s\n%s", kUsage, kHelp);
-        return 0;
-    }
-    if (argc == 2 && arg == "--version") {
-        printf("hxdemo (hxconsole) %s\n", HXCONSOLE_VERSION);
-        return 0;
-    }
+    if (argc == 2 && hxtool::IsInformation(arg))
+        return hxtool::ShowInformation(kTool, arg, 1);
     if (argc == 2 && arg.size() > 1 && arg[0] == '-')
-        fprintf(stderr, "hxdemo: unknown option '%s'\n", arg.c_str());
-    else
-        fprintf(stderr, "hxdemo: takes no arguments\n");
-    fputs("Try 'hxdemo --help'.\n", stderr);
-    return 2;
+        return hxtool::UsageError(kTool, "unknown option '" + arg + "'");
+    return hxtool::UsageError(kTool, "takes no arguments");
 }
 
 } // namespace

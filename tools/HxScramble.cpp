@@ -10,7 +10,8 @@
 #include "QAsciiCrypt.h"
 #include "QHxConsole.h"
 #include "QSimpleCrypt.h"
-#include "ToolOutput.h"
+#include "Stream.h"
+#include "ToolCommon.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,12 +29,8 @@ namespace
 
 enum Status { kDone = 0, kFailed = 1, kUsageError = 2 };
 
-const char kTool[] = "hxscramble";
-
 const char kUsage[] =
     "usage: hxscramble [--simple] [--hex] [--restore] [--no-confirm] [--] [TEXT]\n";
-
-const char kTryHelp[] = "Try 'hxscramble --help'.\n";
 
 const char kHelp[] =
     "Scrambles a secret, such as a password for a configuration file, and restores it.\n"
@@ -63,10 +60,7 @@ const char kHelp[] =
     "the bad text, and no later line is read) or when the result cannot be written; 2 for a\n"
     "usage error.\n";
 
-// A hidden read takes at most 31 characters, its newline included, and leaves the rest of a
-// longer line for the next hidden read. A read that comes back with 31 characters had no
-// newline within the limit: the line goes on.
-const size_t kHiddenChunk = 31;
+const hxtool::ToolText kTool = {"hxscramble", kUsage, kHelp};
 
 // Standard input is read in blocks of this size at least; the buffer grows beyond it only to
 // hold the longest line whole.
@@ -89,7 +83,7 @@ struct Options {
 
 void Complain(const std::string& text)
 {
-    fprintf(stderr, "%s: %s\n", kTool, text.c_str());
+    hxtool::Complain(kTool, text);
 }
 
 // What a byte is, never which: enough to find it in a text the operator knows.
@@ -634,58 +628,6 @@ class LineReader
     unsigned long long m_lineNumber = 0;
 };
 
-// One line typed without echo. The library's hidden read takes kHiddenChunk characters at a
-// time; `reads` of them are tried before the line counts as cut.
-class HiddenLine
-{
-  public:
-    enum Result { kWhole, kCut, kEnded };
-
-    ~HiddenLine()
-    {
-        explicit_bzero(m_text, sizeof m_text);
-    }
-
-    Result Ask(QHxConsole& console, const char* prompt, int reads)
-    {
-        m_length = 0;
-        for (int i = 0; i < reads; ++i) {
-            char chunk[kHiddenChunk + 1] = {};
-            // Later reads take the rest of the same line: no prompt of their own.
-            int got = console.Read(chunk, sizeof chunk, i == 0 ? prompt : nullptr, true);
-            if (got < 0)
-                return kEnded;
-            memcpy(m_text + m_length, chunk, static_cast<size_t>(got));
-            m_length += static_cast<size_t>(got);
-            explicit_bzero(chunk, sizeof chunk);
-            if (static_cast<size_t>(got) < kHiddenChunk)
-                return kWhole;
-        }
-        return kCut;
-    }
-
-    bool operator==(const HiddenLine& other) const
-    {
-        return m_length == other.m_length && memcmp(m_text, other.m_text, m_length) == 0;
-    }
-
-    char* Text()
-    {
-        return m_text;
-    }
-
-    size_t Length() const
-    {
-        return m_length;
-    }
-
-  private:
-    static constexpr int kMostReads = 2;
-    // The reads' characters and one spare byte for the result's newline.
-    char m_text[kMostReads * kHiddenChunk + 1] = {};
-    size_t m_length = 0;
-};
-
 // Handles one text and writes its result out before the text goes away.
 Status HandleNow(Scrambler& scrambler, const Where& where, char* text, size_t length)
 {
@@ -693,42 +635,16 @@ Status HandleNow(Scrambler& scrambler, const Where& where, char* text, size_t le
     return status == kDone ? scrambler.Flush() : status;
 }
 
-// Why nothing came of a question: the library has said what failed, if anything did.
-Status NothingRead(const char* what, const char* outcome)
-{
-    if (feof(stdin))
-        Complain(std::string("end of input: ") + outcome);
-    else
-        Complain(std::string("no ") + what + " was read; " + outcome);
-    return kFailed;
-}
-
 // Scrambles a password typed twice without echo, or once with --no-confirm.
 Status AskPassword(Scrambler& scrambler, bool confirm)
 {
-    const char kOutcome[] = "nothing was scrambled";
     QHxConsole console;
-    HiddenLine password;
-    HiddenLine::Result result = password.Ask(console, "Password", 1);
-    if (result == HiddenLine::kEnded)
-        return NothingRead("password", kOutcome);
-    if (result == HiddenLine::kCut) {
-        Complain("the password may have been cut: the hidden read takes at most " +
-                 std::to_string(kHiddenChunk - 1) + " characters; " + kOutcome);
+    hxtool::Secret password;
+    hxtool::Asked asked =
+        hxtool::AskPassword(console, "Password", confirm ? "Again" : nullptr, false, password);
+    if (asked != hxtool::Asked::kTyped) {
+        Complain(hxtool::WhyNotAsked(asked, "password", "30 characters", "nothing was scrambled"));
         return kFailed;
-    }
-    if (password.Length() == 0) {
-        Complain(std::string("no password was typed; ") + kOutcome);
-        return kFailed;
-    }
-    if (confirm) {
-        HiddenLine again;
-        if (again.Ask(console, "Again", 1) == HiddenLine::kEnded)
-            return NothingRead("password", kOutcome);
-        if (!(again == password)) {
-            Complain(std::string("the two passwords differ; ") + kOutcome);
-            return kFailed;
-        }
     }
     return HandleNow(scrambler, Where{"the password", 0}, password.Text(), password.Length());
 }
@@ -737,20 +653,25 @@ Status AskPassword(Scrambler& scrambler, bool confirm)
 // it is twice as long, so it may take two hidden reads.
 Status AskScrambled(Scrambler& scrambler, bool hex)
 {
-    const char kOutcome[] = "nothing was restored";
     QHxConsole console;
-    HiddenLine scrambled;
-    HiddenLine::Result result = scrambled.Ask(console, "Scrambled text", hex ? 2 : 1);
-    if (result == HiddenLine::kEnded)
-        return NothingRead("scrambled text", kOutcome);
-    if (result == HiddenLine::kCut) {
-        Complain(std::string("the scrambled text may have been cut: the hidden read takes at "
-                             "most ") +
-                 (hex ? "60 hex digits" : "30 characters") + "; " + kOutcome);
-        return kFailed;
+    hxtool::Secret scrambled;
+    hxtool::Asked asked = hxtool::Asked::kTyped;
+    switch (scrambled.Ask(console, "Scrambled text", hex ? 2 : 1)) {
+    case hxtool::Secret::kEnded:
+        asked = hxtool::Asked::kEnded;
+        break;
+    case hxtool::Secret::kCut:
+        asked = hxtool::Asked::kCut;
+        break;
+    case hxtool::Secret::kWhole:
+        if (scrambled.Length() == 0)
+            asked = hxtool::Asked::kEmpty;
+        break;
     }
-    if (scrambled.Length() == 0) {
-        Complain(std::string("no scrambled text was typed; ") + kOutcome);
+    if (asked != hxtool::Asked::kTyped) {
+        Complain(hxtool::WhyNotAsked(asked, "scrambled text",
+                                     hex ? "60 hex digits" : "30 characters",
+                                     "nothing was restored"));
         return kFailed;
     }
     return HandleNow(scrambler, Where{"the scrambled text", 0}, scrambled.Text(),
@@ -766,9 +687,7 @@ Status HandleArgument(Scrambler& scrambler, const char* text)
 
 [[nodiscard]] Status UsageError(const std::string& text)
 {
-    Complain(text);
-    fputs(kTryHelp, stderr);
-    return kUsageError;
+    return static_cast<Status>(hxtool::UsageError(kTool, text));
 }
 
 // Sets exitNow when the run ends with the arguments (help, version, a usage error) and returns
@@ -789,14 +708,9 @@ Status ParseArguments(int argc, char** argv, Options& options, bool& exitNow)
                 options.restore = true;
             } else if (arg == "--no-confirm") {
                 options.confirm = false;
-            } else if (arg == "--help" || arg == "-h") {
-                printf("%s\n%s", kUsage, kHelp);
+            } else if (hxtool::IsInformation(arg)) {
                 exitNow = true;
-                return kDone;
-            } else if (arg == "--version") {
-                printf("hxscramble (hxconsole) %s\n", HXCONSOLE_VERSION);
-                exitNow = true;
-                return kDone;
+                return static_cast<Status>(hxtool::ShowInformation(kTool, arg, kFailed));
             } else {
                 exitNow = true;
                 return UsageError("unknown option '" + arg + "'");
@@ -841,13 +755,7 @@ int main(int argc, char** argv)
     Options options;
     bool exitNow = false;
     Status status = ParseArguments(argc, argv, options, exitNow);
-    if (exitNow) {
-        // Help or version output that never arrived is a failure too.
-        if (fflush(stdout) != 0 && status == kDone) {
-            hxtool::ReportWriteFailure(kTool, errno);
-            status = kFailed;
-        }
+    if (exitNow)
         return status;
-    }
     return Run(options);
 }

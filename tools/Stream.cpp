@@ -1,45 +1,11 @@
-#include "ToolOutput.h"
+#include "Stream.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace hxtool
 {
-
-namespace
-{
-
-// The operator's terminal, whatever the standard descriptors point at: the place a password
-// tool asks its questions. -1 without a controlling terminal.
-int OpenTerminal()
-{
-    return open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-}
-
-} // namespace
-
-int DivertDialogue()
-{
-    // Whatever the stream holds already belongs to the answers.
-    fflush(stdout);
-    int answers = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (answers < 0)
-        return STDOUT_FILENO;
-
-    int terminal = OpenTerminal();
-    int dialogue = terminal >= 0 ? terminal : STDERR_FILENO;
-    bool moved = dup2(dialogue, STDOUT_FILENO) == STDOUT_FILENO;
-    if (terminal >= 0)
-        close(terminal);
-    if (!moved) {
-        close(answers);
-        return STDOUT_FILENO;
-    }
-    return answers;
-}
 
 Output::Output(int fd) : m_fd(fd) {}
 
@@ -87,11 +53,6 @@ int WriteAll(int fd, const char* data, size_t size)
         size -= static_cast<size_t>(written);
     }
     return 0;
-}
-
-void ReportWriteFailure(const char* tool, int error)
-{
-    fprintf(stderr, "%s: cannot write standard output: %s\n", tool, strerror(error));
 }
 
 } // namespace hxtool

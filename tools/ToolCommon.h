@@ -1,0 +1,106 @@
+// ToolCommon: what the tools share besides their stream of answers: where the dialogue goes,
+// how they complain, their usage, help and version, and how they ask for a secret.
+#ifndef HXCONSOLE_TOOLS_TOOLCOMMON_H
+#define HXCONSOLE_TOOLS_TOOLCOMMON_H
+
+#include <cstddef>
+#include <string>
+
+class QHxConsole;
+
+namespace hxtool
+{
+
+// The texts a tool shows about itself.
+struct ToolText {
+    const char* name;  // "hxscramble": the start of every complaint
+    const char* usage; // "usage: hxscramble ...\n"
+    const char* help;  // what --help adds after the usage and a blank line
+};
+
+// The exit status of a usage error, the same for every tool.
+const int kUsageStatus = 2;
+
+// "<tool>: <text>" on standard error. Standard output is flushed first: without a terminal
+// the dialogue goes to standard error too, and the complaint must come after its question.
+void Complain(const ToolText& tool, const std::string& text);
+
+// The complaint, then "Try '<tool> --help'."; returns kUsageStatus.
+[[nodiscard]] int UsageError(const ToolText& tool, const std::string& text);
+
+// True for -h, --help and --version.
+bool IsInformation(const std::string& arg);
+
+// Shows the help or the version that `arg` asks for. Returns 0, or `failStatus` after a
+// complaint when it could not be written: help that never arrived is a failure too.
+int ShowInformation(const ToolText& tool, const std::string& arg, int failStatus);
+
+// Sends what is written on standard output from now on to the controlling terminal, or to
+// standard error when there is none (a cron job, a detached process), and returns a
+// descriptor that still reaches the original standard output, for the answers. Returns
+// STDOUT_FILENO when the descriptors cannot be moved: then dialogue and answers share it.
+int DivertDialogue();
+
+// The complaint for an answer that could not be written: "cannot write standard output: ...".
+void ReportWriteFailure(const ToolText& tool, int error);
+
+// Keeps secrets out of core files and out of reach of ptrace by the same user: call it
+// before a secret is asked for or read.
+void ProtectSecrets();
+
+// A line typed without echo. The library's hidden read takes at most kHiddenChunk bytes,
+// its newline included, at a time; a read that fills them had no newline within the limit.
+// The text is wiped when the Secret goes.
+class Secret
+{
+  public:
+    enum Result { kWhole, kCut, kEnded };
+
+    static const size_t kHiddenChunk = 31;
+    // Characters one hidden read is known to hold whole.
+    static const size_t kLimit = kHiddenChunk - 1;
+
+    Secret() = default;
+    Secret(const Secret&) = delete;
+    Secret& operator=(const Secret&) = delete;
+    ~Secret();
+
+    // Asks with `prompt` and reads one line in up to `reads` hidden reads (the later ones take
+    // the rest of the same line, with no prompt of their own): kCut when the line did not end
+    // within them, kEnded when a read brought nothing (end of input or a failure).
+    Result Ask(QHxConsole& console, const char* prompt, int reads = 1);
+
+    bool Matches(const Secret& other) const;
+
+    char* Text()
+    {
+        return m_text;
+    }
+    size_t Length() const
+    {
+        return m_length;
+    }
+
+  private:
+    static const int kMostReads = 2;
+    // The reads' characters, and a spare byte for a terminator or a newline.
+    char m_text[kMostReads * kHiddenChunk + 1] = {};
+    size_t m_length = 0;
+};
+
+// What came of asking for a password.
+enum class Asked { kTyped, kEnded, kCut, kEmpty, kDiffer };
+
+// Asks for a password without echo; when `again` is given, asks once more with it and
+// compares. An empty password is kEmpty unless `emptyAllowed`.
+Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bool emptyAllowed,
+                  Secret& secret);
+
+// The complaint for a password or other secret (`what`) that was not had, with the tool's
+// `outcome` after it when given: "the password may have been cut: the hidden read takes at
+// most 30 characters; nothing was scrambled". `limit` says what one hidden read takes.
+std::string WhyNotAsked(Asked asked, const char* what, const char* limit, const char* outcome);
+
+} // namespace hxtool
+
+#endif
