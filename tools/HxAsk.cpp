@@ -3,25 +3,26 @@
 //
 // The console shows its dialogue on standard output, but a script captures the answer with
 // $(hxask ...). So the dialogue is moved to the operator's terminal (or standard error) and
-// standard output carries the answer alone. Questions are read from standard input exactly as
-// the library reads them, so a script can also answer through a pipe.
-#include "InputWatch.h"
+// standard output carries the answer alone. Each answer is one whole line of standard input,
+// checked here in full (AnswerLine, AnswerCheck), so a script can also answer from a file or
+// a pipe.
+#include "AnswerCheck.h"
+#include "AnswerLine.h"
+#include "AskRequest.h"
 #include "QHxConsole.h"
 #include "Stream.h"
 #include "ToolCommon.h"
 
-#include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
-#include <termios.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
 {
+
+using hxask::Request;
 
 enum Status { kAnswered = 0, kDeclined = 1, kUsageError = 2, kNoInput = 3, kRefused = 4 };
 
@@ -39,419 +40,296 @@ const char kHelp[] =
     "\n"
     "The question, and any complaint about an answer, goes to the terminal (/dev/tty), or\n"
     "to standard error when there is none; standard output carries the answer alone.\n"
-    "Answers are read from standard input, so a script can also answer through a pipe.\n"
+    "An answer is one whole line of standard input, and hxask reads no byte past it, so\n"
+    "several questions can be answered from one file or pipe, a line each.\n"
     "\n"
-    "  int       a number; with --min and --max, one in that range (both 0: any number)\n"
-    "  yesno     an answer starting with y is yes, with n is no (lower case only);\n"
-    "            prints nothing: the exit status is the answer\n"
-    "  string    a line of text of at most --max characters (default 255)\n"
-    "  password  a line typed without echo, at most 30 characters; standard input must\n"
-    "            be a terminal; --confirm asks twice and refuses a mismatch\n"
-    "  choose    a numbered menu of the ITEMs; prints the chosen ITEM (--number: its\n"
-    "            number, counting from 1)\n"
-    "  range     the same menu, answered with a number, FROM-TO or ALL; prints the chosen\n"
-    "            ITEMs, one a line\n"
+    "  int       a whole number: blanks, a sign and digits; any int, or one from --min\n"
+    "            to --max\n"
+    "  yesno     y, yes, n or no, in any case; prints nothing: the exit status is the\n"
+    "            answer\n"
+    "  string    a line of at most --max characters of UTF-8 text (default 255)\n"
+    "  password  a line typed without echo, at most 30 bytes; standard input must be a\n"
+    "            terminal; --confirm asks twice\n"
+    "  choose    a numbered menu of the ITEMs, answered with a number or x; prints the\n"
+    "            chosen ITEM (--number: its number, counting from 1)\n"
+    "  range     the same menu, answered with a number, FROM-TO, ALL or x; prints the\n"
+    "            chosen ITEMs, one a line\n"
     "  pause     shows MESSAGE and waits for Enter\n"
     "\n"
-    "  --default     what an empty line answers\n"
+    "  --default     what an empty line answers; without one, an empty line to int\n"
+    "                ends with status 1, and to the others is refused\n"
+    "  --min, --max  the range of int, given together\n"
+    "  --max         the longest string, 1 to 65536 characters\n"
     "  --title       the line above a menu\n"
-    "  --exit-label  the text of a menu's [x] entry, which ends it without a choice\n"
+    "  --exit-label  the text of a menu's [x] entry (default Cancel)\n"
     "  --help, -h    show this help and exit\n"
     "  --version     show the version and exit\n"
     "\n"
-    "Put -- before a PROMPT or ITEM that begins with '-'. On a terminal, whatever is left\n"
-    "of the answer's line is discarded, so that the shell never takes it for a command.\n"
+    "Put -- before a PROMPT or ITEM that begins with '-'. Control characters in the texts\n"
+    "are shown as ^[ and the like; an ITEM is printed exactly as given. int, yesno and the\n"
+    "menus refuse a line longer than 4096 bytes.\n"
+    "\n"
+    "A refused answer is asked again, with the reason, when standard input is a terminal;\n"
+    "otherwise hxask gives the reason and ends with status 4, leaving the next line for\n"
+    "the next question.\n"
     "\n"
     "Exit status: 0 answered; 1 the answer was no, the menu's exit entry x, or an empty\n"
     "line to int without --default; 2 usage error; 3 end of input, or a failed read or\n"
-    "write; 4 an answer refused: a password that may have been cut (more than 30\n"
-    "characters), passwords that differ (--confirm), text longer than --max or of more\n"
-    "than one line.\n";
+    "write, also when the reader of the answer is gone (SIGPIPE is ignored); 4 an answer\n"
+    "refused.\n";
 
 const hxtool::ToolText kTool = {"hxask", kUsage, kHelp};
 
 const int kDefaultTextLimit = 255;
 // A terminal's line holds at most 4095 characters; this bound only keeps the buffer sane.
 const int kLargestTextLimit = 65536;
+// A UTF-8 character takes at most four bytes.
+const size_t kLongestCharacter = 4;
+// The longest line any other answer may be, in bytes: a terminal's line and its newline.
+const size_t kLongestLine = 4096;
 
-// A menu item's name is a fixed field that keeps room for its terminator.
-const size_t kLongestItem = sizeof(_GENERIC_ITEM::name) - 1;
+const char kChoicePrompt[] = "Enter item number: ";
+const char kRangePrompt[] =
+    "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit  : ";
+const char kPressAnyKey[] = "Press any key to continue ...";
 
+// Complaints quote the command line, so they are shown visibly too.
 void Complain(const std::string& text)
 {
-    hxtool::Complain(kTool, text);
+    hxtool::Complain(kTool, hxask::Visible(text));
 }
 
 [[nodiscard]] Status UsageError(const std::string& text)
 {
-    return static_cast<Status>(hxtool::UsageError(kTool, text));
+    return static_cast<Status>(hxtool::UsageError(kTool, hxask::Visible(text)));
 }
 
-// What came after the question's name: its operands and options.
-struct Request {
-    std::vector<std::string> operands;
-    std::vector<std::pair<std::string, std::string>> values; // --min 1 as {"--min", "1"}
-    bool confirm = false;
-    bool number = false;
-
-    const std::string* Value(const char* option) const
-    {
-        const std::string* last = nullptr;
-        for (const auto& [name, value] : values)
-            if (name == option)
-                last = &value;
-        return last;
-    }
-
-    const char* Text(const char* option) const
-    {
-        const std::string* value = Value(option);
-        return value == nullptr ? nullptr : value->c_str();
-    }
-
-    const char* Operand(size_t i) const
-    {
-        return i < operands.size() ? operands[i].c_str() : nullptr;
-    }
-};
-
-bool ParseInt(const std::string& text, long low, long high, int& value)
+// "Port (1-65535, Enter for 8080) : ": the question's text, shown visibly, and what it takes.
+std::string Prompt(const char* text, const std::string& hint)
 {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    long number = strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || number < low || number > high)
-        return false;
-    value = static_cast<int>(number);
-    return true;
-}
-
-// Reads the option's number, when given, into `value`. Returns what is wrong with it, or
-// nothing.
-std::string NumberProblem(const Request& request, const char* option, long low, long high,
-                          int& value)
-{
-    const std::string* text = request.Value(option);
-    if (text == nullptr || ParseInt(*text, low, high, value))
-        return "";
-    return std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-           std::to_string(high) + ", not '" + *text + "'";
+    return hxask::Visible(text) + (hint.empty() ? "" : " (" + hint + ")") + " : ";
 }
 
 // Writes the answer to the descriptor the script reads; a failure is a failed question.
-Status Deliver(int answers, const std::string& text)
+Status Deliver(int answers, const char* text, size_t size)
 {
-    int error = hxtool::WriteAll(answers, text.data(), text.size());
+    int error = hxtool::WriteAll(answers, text, size);
     if (error == 0)
         return kAnswered;
     hxtool::ReportWriteFailure(kTool, error);
     return kNoInput;
 }
 
-Status NoInput(const hxask::LastRead& last)
+Status Deliver(int answers, const std::string& text)
 {
-    if (last.result < 0)
-        Complain(std::string("cannot read standard input: ") + strerror(last.error));
-    else
-        Complain("end of input");
-    return kNoInput;
+    return Deliver(answers, text.data(), text.size());
 }
 
-// A plain-read question answered -1. When the read before that brought a line, the operator
-// gave it: the exit entry x, or an empty line that had no default. Otherwise input ended or
-// failed.
-Status Unanswered()
+// The status of a question that was not answered, after its complaint.
+Status Unanswered(bool ended, const std::string& why)
 {
-    hxask::LastRead last = hxask::LastInputRead();
-    return last.result > 0 ? kDeclined : NoInput(last);
+    Complain(why);
+    return ended ? kNoInput : kRefused;
 }
 
-// Pause reads through the standard input stream, which keeps the reason.
-Status PauseUnanswered()
+// Asks `question` until an answer is taken, into `line`: kAnswered, or the status of a
+// question that was not answered.
+Status Ask(const hxask::LineQuestion& question, std::string& line)
 {
-    Complain(feof(stdin) ? "end of input" : "cannot read standard input");
-    return kNoInput;
+    QHxConsole console;
+    std::string why;
+    hxask::Answered answered = hxask::AskLine(console, question, line, why);
+    if (answered == hxask::Answered::kTaken)
+        return kAnswered;
+    return Unanswered(answered == hxask::Answered::kEnded, why);
 }
 
 Status AskInt(const Request& request, int answers)
 {
-    int min = 0, max = 0, fallback = 0;
+    int min = INT_MIN, max = INT_MAX, fallback = 0;
     for (auto [option, value] :
          {std::pair{"--min", &min}, {"--max", &max}, {"--default", &fallback}}) {
-        std::string problem = NumberProblem(request, option, INT_MIN, INT_MAX, *value);
+        std::string problem = request.Number(option, INT_MIN, INT_MAX, *value);
         if (!problem.empty())
             return UsageError(problem);
     }
-    bool ranged = request.Value("--min") != nullptr || request.Value("--max") != nullptr;
-    // The library refuses these only once the question is under way, with an answer that
-    // looks like end of input; they are the caller's mistakes, so they are caught here.
-    if (ranged && (request.Value("--min") == nullptr || request.Value("--max") == nullptr))
+    bool ranged = request.Value("--min") != nullptr;
+    if (ranged != (request.Value("--max") != nullptr))
         return UsageError("--min and --max go together");
     if (min > max)
         return UsageError("--min " + std::to_string(min) + " is above --max " +
                           std::to_string(max));
     bool hasDefault = request.Value("--default") != nullptr;
-    bool checked = min != 0 || max != 0;
-    if (hasDefault && checked && (fallback < min || fallback > max))
+    if (hasDefault && (fallback < min || fallback > max))
         return UsageError("--default " + std::to_string(fallback) + " is outside " +
                           std::to_string(min) + " to " + std::to_string(max));
 
-    QHxConsole console;
-    int value = 0;
-    if (console.ReadInt(request.Operand(0), value, hasDefault ? &fallback : nullptr, min, max) < 0)
-        return Unanswered();
+    std::string hint;
+    if (ranged)
+        hint = std::to_string(min) + (min < 0 ? " to " : "-") + std::to_string(max);
+    if (hasDefault)
+        hint += (ranged ? ", Enter for " : "Enter for ") + std::to_string(fallback);
+    int value = fallback;
+    hxask::LineQuestion question{Prompt(request.Operand(0), hint), kLongestLine,
+                                 "not a whole number", [&](const std::string& line) {
+                                     return line.empty()
+                                                ? std::string()
+                                                : hxask::CheckNumber(line, min, max, value);
+                                 }};
+    std::string line;
+    if (Status status = Ask(question, line); status != kAnswered)
+        return status;
+    if (line.empty() && !hasDefault)
+        return kDeclined;
     return Deliver(answers, std::to_string(value) + "\n");
 }
 
 Status AskYesNo(const Request& request, int)
 {
     const std::string* fallback = request.Value("--default");
-    int defaultAnswer = 0;
-    if (fallback != nullptr && *fallback == "yes")
-        defaultAnswer = 1;
-    else if (fallback != nullptr && *fallback == "no")
-        defaultAnswer = 2;
-    else if (fallback != nullptr)
+    if (fallback != nullptr && *fallback != "yes" && *fallback != "no")
         return UsageError("--default takes yes or no, not '" + *fallback + "'");
 
-    QHxConsole console;
-    switch (console.ReadYesNo(request.Operand(0), defaultAnswer)) {
-    case 1:
-        return kAnswered;
-    case 2:
-        return kDeclined;
-    default:
-        return Unanswered();
-    }
+    bool yes = false;
+    const std::string hint = fallback == nullptr ? "y/n" : "y/n, Enter for " + *fallback;
+    hxask::LineQuestion question{Prompt(request.Operand(0), hint), kLongestLine,
+                                 "not y, yes, n or no", [&](const std::string& line) {
+                                     if (!line.empty() || fallback == nullptr)
+                                         return hxask::CheckYesNo(line, yes);
+                                     yes = *fallback == "yes";
+                                     return std::string();
+                                 }};
+    std::string line;
+    if (Status status = Ask(question, line); status != kAnswered)
+        return status;
+    return yes ? kAnswered : kDeclined;
 }
 
 Status AskString(const Request& request, int answers)
 {
     int limit = kDefaultTextLimit;
-    std::string problem = NumberProblem(request, "--max", 1, kLargestTextLimit, limit);
+    std::string problem = request.Number("--max", 1, kLargestTextLimit, limit);
     if (!problem.empty())
         return UsageError(problem);
-    const char* fallback = request.Text("--default");
-    if (fallback != nullptr && strlen(fallback) > static_cast<size_t>(limit))
+    const std::string* fallback = request.Value("--default");
+    if (fallback != nullptr && hxask::Characters(*fallback) > static_cast<size_t>(limit))
         return UsageError("--default is longer than --max (" + std::to_string(limit) + ")");
 
-    // Room for `limit` characters and the newline, so that a line that fits comes whole; a
-    // chunk of limit + 1 characters is a line that did not fit. The last byte stays NUL: the
-    // library terminates only what ends in a newline.
-    std::vector<char> text(static_cast<size_t>(limit) + 3, '\0');
-    QHxConsole console;
-    int count = console.ReadString(request.Operand(0), text.data(), limit + 2, fallback);
-    if (count < 0)
-        return Unanswered();
-    if (count > limit) {
-        Complain("the answer is longer than " + std::to_string(limit) + " characters");
-        return kRefused;
-    }
-    // A plain read takes whatever is waiting: a pipe that held two lines at once gives both.
-    if (memchr(text.data(), '\n', static_cast<size_t>(count)) != nullptr) {
-        Complain("the answer holds more than one line: send each answer after its question");
-        return kRefused;
-    }
-    return Deliver(answers, std::string(text.data(), static_cast<size_t>(count)) + "\n");
+    std::string hint;
+    if (fallback != nullptr)
+        hint = fallback->empty() ? "Enter for an empty answer"
+                                 : "Enter for " + hxask::Visible(*fallback);
+    const std::string tooLong =
+        "the answer is longer than " + std::to_string(limit) + " characters";
+    hxask::LineQuestion question{
+        Prompt(request.Operand(0), hint), static_cast<size_t>(limit) * kLongestCharacter, tooLong,
+        [&](const std::string& line) {
+            if (line.empty())
+                return std::string(fallback != nullptr ? "" : "the answer is empty");
+            return hxask::Characters(line) > static_cast<size_t>(limit) ? tooLong : "";
+        }};
+    std::string line;
+    if (Status status = Ask(question, line); status != kAnswered)
+        return status;
+    return Deliver(answers, (line.empty() ? *fallback : line) + "\n");
 }
 
 Status AskPassword(const Request& request, int answers)
 {
-    const char* prompt = request.Operand(0) != nullptr ? request.Operand(0) : "Password";
-    std::string again = std::string(prompt) + " (again)";
+    const std::string prompt =
+        hxask::Visible(request.Operand(0) != nullptr ? request.Operand(0) : "Password");
+    const std::string again = prompt + " (again)";
     hxtool::ProtectSecrets();
     QHxConsole console;
-    hxtool::Secret password;
-    hxtool::Asked asked = hxtool::AskPassword(
-        console, prompt, request.confirm ? again.c_str() : nullptr, true, password);
-    if (asked != hxtool::Asked::kTyped) {
-        Complain(hxtool::WhyNotAsked(asked, "password", "30 characters", nullptr));
-        return asked == hxtool::Asked::kEnded ? kNoInput : kRefused;
-    }
-    // The spare byte past the text takes the newline, so the answer goes out in one write.
-    char* text = password.Text();
-    text[password.Length()] = '\n';
-    int error = hxtool::WriteAll(answers, text, password.Length() + 1);
-    if (error == 0)
-        return kAnswered;
-    hxtool::ReportWriteFailure(kTool, error);
-    return kNoInput;
-}
-
-// The menu's items, numbered by their place on the command line so that --number can print
-// it. A name the field cannot hold is refused rather than cut: the script would get back a
-// text that is none of its items.
-bool MenuItems(const std::vector<std::string>& names, std::vector<_GENERIC_ITEM>& items)
-{
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i].size() > kLongestItem) {
-            Complain("item " + std::to_string(i + 1) + " is longer than " +
-                     std::to_string(kLongestItem) + " bytes");
-            return false;
+    for (;;) {
+        hxtool::Secret password;
+        hxtool::Asked asked = hxtool::AskPassword(
+            console, prompt.c_str(), request.confirm ? again.c_str() : nullptr, true, password);
+        if (asked == hxtool::Asked::kTyped) {
+            // The spare byte past the text takes the newline, so the answer goes out in one
+            // write, and no copy of it is made.
+            char* text = password.Text();
+            text[password.Length()] = '\n';
+            return Deliver(answers, text, password.Length() + 1);
         }
-        _GENERIC_ITEM item{};
-        item.id = static_cast<int32_t>(i + 1);
-        memcpy(item.name, names[i].data(), names[i].size());
-        items.push_back(item);
+        std::string why = hxtool::WhyNotAsked(asked, "password", "30 bytes", nullptr);
+        bool ended = asked == hxtool::Asked::kEnded;
+        if (ended || !hxask::AskAgain(why))
+            return Unanswered(ended, why);
     }
-    return true;
 }
 
-Status AskChoice(const Request& request, int answers)
+// The menu as the library lays it out, with every text shown visibly.
+void ShowMenu(const Request& request)
 {
-    std::vector<_GENERIC_ITEM> items;
-    if (!MenuItems(request.operands, items))
-        return UsageError("menu items are at most " + std::to_string(kLongestItem) + " bytes");
-
-    QHxConsole console;
-    int id =
-        console.ListSelect(&items, request.Text("--title"), nullptr, request.Text("--exit-label"));
-    if (id < 0)
-        return Unanswered();
-    const std::string& name = request.operands[static_cast<size_t>(id) - 1];
-    return Deliver(answers, (request.number ? std::to_string(id) : name) + "\n");
+    const char* title = request.Text("--title");
+    const char* label = request.Text("--exit-label");
+    printf("\n%s:\n\n",
+           title != nullptr ? hxask::Visible(title).c_str() : "Please choose one of the following");
+    for (size_t i = 0; i < request.operands.size(); ++i)
+        printf("   [%zu] %s\n", i + 1, hxask::Visible(request.operands[i]).c_str());
+    printf("   [x] %s\n\n", hxask::Visible(label != nullptr ? label : "Cancel").c_str());
 }
 
-Status AskRange(const Request& request, int answers)
+// A menu of the operands; with `ranges`, one that takes FROM-TO and ALL too. Prints the chosen
+// items exactly as given, one a line, or the number of the one chosen (--number).
+Status AskMenu(const Request& request, int answers, bool ranges)
 {
-    std::vector<_GENERIC_ITEM> items;
-    if (!MenuItems(request.operands, items))
-        return UsageError("menu items are at most " + std::to_string(kLongestItem) + " bytes");
-
-    QHxConsole console;
-    int from = 0, to = 0;
-    if (console.ListSelect(&items, &from, &to, request.Text("--title"),
-                           request.Text("--exit-label")) < 0)
-        return Unanswered();
+    ShowMenu(request);
+    const size_t count = request.operands.size();
+    hxask::MenuChoice choice;
+    hxask::LineQuestion question{ranges ? kRangePrompt : kChoicePrompt, kLongestLine,
+                                 hxask::MenuRefusal(count, ranges), [&](const std::string& line) {
+                                     return hxask::CheckMenuEntry(line, count, ranges, choice);
+                                 }};
+    std::string line;
+    if (Status status = Ask(question, line); status != kAnswered)
+        return status;
+    if (choice.exit)
+        return kDeclined;
+    if (request.number)
+        return Deliver(answers, std::to_string(choice.from + 1) + "\n");
     std::string chosen;
-    for (int i = from; i <= to; ++i)
-        chosen += request.operands[static_cast<size_t>(i)] + "\n";
+    for (size_t i = choice.from; i <= choice.to; ++i)
+        chosen += request.operands[i] + "\n";
     return Deliver(answers, chosen);
 }
 
 Status AskPause(const Request& request, int)
 {
-    QHxConsole console;
-    console.Pause(request.Operand(0));
-    return feof(stdin) || ferror(stdin) ? PauseUnanswered() : kAnswered;
+    std::string prompt = kPressAnyKey + std::string("\n");
+    if (request.Operand(0) != nullptr)
+        prompt = hxask::Visible(request.Operand(0)) + "\n" + prompt;
+    hxask::LineQuestion question{prompt, kLongestLine, "",
+                                 [](const std::string&) { return std::string(); }};
+    std::string line;
+    return Ask(question, line);
 }
 
-// What each question takes on its command line, and who asks it.
+// A question: what it takes on its command line, and who asks it.
 struct Question {
-    const char* name;
-    std::vector<std::string> valueOptions; // options followed by a value
-    std::vector<std::string> flags;
-    size_t fewestOperands;
-    size_t mostOperands;
+    hxask::Syntax syntax;
     Status (*ask)(const Request&, int answers);
 };
 
-const size_t kMany = static_cast<size_t>(-1);
-
 const Question kQuestions[] = {
-    {"int", {"--min", "--max", "--default"}, {}, 1, 1, AskInt},
-    {"yesno", {"--default"}, {}, 1, 1, AskYesNo},
-    {"string", {"--default", "--max"}, {}, 1, 1, AskString},
-    {"password", {}, {"--confirm"}, 0, 1, AskPassword},
-    {"choose", {"--title", "--exit-label"}, {"--number"}, 1, kMany, AskChoice},
-    {"range", {"--title", "--exit-label"}, {}, 1, kMany, AskRange},
-    {"pause", {}, {}, 0, 1, AskPause},
+    {{"int", {"--min", "--max", "--default"}, {}, 1, 1}, AskInt},
+    {{"yesno", {"--default"}, {}, 1, 1}, AskYesNo},
+    {{"string", {"--default", "--max"}, {}, 1, 1}, AskString},
+    {{"password", {}, {"--confirm"}, 0, 1}, AskPassword},
+    {{"choose", {"--title", "--exit-label"}, {"--number"}, 1, hxask::kMany},
+     [](const Request& request, int answers) { return AskMenu(request, answers, false); }},
+    {{"range", {"--title", "--exit-label"}, {}, 1, hxask::kMany},
+     [](const Request& request, int answers) { return AskMenu(request, answers, true); }},
+    {{"pause", {}, {}, 0, 1}, AskPause},
 };
-
-bool Lists(const std::vector<std::string>& names, const std::string& name)
-{
-    for (const std::string& candidate : names)
-        if (candidate == name)
-            return true;
-    return false;
-}
-
-// Takes one option at args[i] (and its value, which may be the next argument or follow an
-// '='), advancing i past what it used.
-Status TakeOption(const Question& question, const std::vector<std::string>& args, size_t& i,
-                  Request& request)
-{
-    std::string option = args[i];
-    std::string value;
-    size_t equals = option.find('=');
-    bool inlineValue = equals != std::string::npos;
-    if (inlineValue) {
-        value = option.substr(equals + 1);
-        option.erase(equals);
-    }
-
-    if (Lists(question.flags, option) && !inlineValue) {
-        request.confirm = request.confirm || option == "--confirm";
-        request.number = request.number || option == "--number";
-        return kAnswered;
-    }
-    if (!Lists(question.valueOptions, option))
-        return UsageError("unknown option '" + args[i] + "' for " + question.name);
-    if (!inlineValue) {
-        if (i + 1 >= args.size())
-            return UsageError(option + " needs a value");
-        value = args[++i];
-    }
-    request.values.emplace_back(option, value);
-    return kAnswered;
-}
-
-Status ParseRequest(const Question& question, const std::vector<std::string>& args,
-                    Request& request)
-{
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            Status status = TakeOption(question, args, i, request);
-            if (status != kAnswered)
-                return status;
-        } else {
-            request.operands.push_back(arg);
-        }
-    }
-
-    size_t count = request.operands.size();
-    if (count < question.fewestOperands)
-        return UsageError(std::string(question.name) +
-                          (question.mostOperands == 1 ? " needs a PROMPT" : " needs an ITEM"));
-    if (count > question.mostOperands)
-        return UsageError(std::string(question.name) +
-                          " takes one text at most; quote a text that holds blanks");
-    return kAnswered;
-}
 
 const Question* FindQuestion(const std::string& name)
 {
     for (const Question& question : kQuestions)
-        if (name == question.name)
+        if (name == question.syntax.name)
             return &question;
     return nullptr;
-}
-
-// Help and version, wherever they appear, before anything else: the argument that asks for
-// one, or nullptr.
-const std::string* InformationAsked(const std::vector<std::string>& args)
-{
-    for (const std::string& arg : args) {
-        if (arg == "--")
-            return nullptr;
-        if (hxtool::IsInformation(arg))
-            return &arg;
-    }
-    return nullptr;
-}
-
-// The rest of the answer's line, beyond what the library read, would otherwise be taken by
-// the shell as a command once hxask is gone.
-void DiscardRestOfLine()
-{
-    if (isatty(STDIN_FILENO))
-        tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
 } // namespace
@@ -459,7 +337,7 @@ void DiscardRestOfLine()
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (const std::string* asked = InformationAsked(args))
+    if (const std::string* asked = hxask::InformationAsked(args))
         return hxtool::ShowInformation(kTool, *asked, kNoInput);
     if (args.empty())
         return UsageError("no question given");
@@ -468,13 +346,19 @@ int main(int argc, char** argv)
         return UsageError("unknown question '" + args[0] + "'");
 
     Request request;
-    Status status = ParseRequest(*question, {args.begin() + 1, args.end()}, request);
-    if (status != kAnswered)
-        return status;
+    std::string problem =
+        hxask::ParseRequest(question->syntax, {args.begin() + 1, args.end()}, request);
+    if (!problem.empty())
+        return UsageError(problem);
 
+    // Unbuffered, the standard input stream reads a byte at a time, and so a hidden read takes
+    // its own line from a pipe or a file, not a block of whatever follows too.
+    setvbuf(stdin, nullptr, _IONBF, 0);
     int answers = hxtool::DivertDialogue();
-    status = question->ask(request, answers);
+    // A reader of the answer that is gone is a failed write, said so, rather than a silent
+    // death.
+    signal(SIGPIPE, SIG_IGN);
+    Status status = question->ask(request, answers);
     fflush(stdout);
-    DiscardRestOfLine();
     return status;
 }

@@ -1,10 +1,20 @@
-// InputWatch: what the last read(2) on standard input returned.
+// InputWatch: hxask's hold on the library's plain reads of standard input.
 //
-// The library's menus, and its ranged number prompt, answer -1 both when the operator declined
-// (the exit entry x, or an empty line where no default exists) and when input ended or failed.
-// Nothing a caller can look at afterwards tells these apart: a pipe that held "x\n" is at its
-// end either way, and a terminal keeps no trace of a Ctrl-D. The read that ended the question
-// does know, so hxask watches the plain reads the library makes (see InputWatch.cpp).
+// hxask defines read(2) itself (see InputWatch.cpp), so every plain read the library makes of
+// descriptor 0 passes through here, and two things are done on the way:
+//
+//  - A read stops at the first newline. The library asks for a chunk, and a pipe or a file
+//    holding several answers would hand over the next question's line with it. On a pipe,
+//    which cannot give back what was read, bytes are taken one at a time; a file is read a
+//    block at a time and the offset set back to just after the newline. A terminal in
+//    canonical mode hands out one line at most anyway. This is how the shell's own `read`
+//    keeps to its line, and why a script answered from one file or pipe, or piped into a
+//    shell, keeps its later lines.
+//  - The result is kept. The library's Read answers -1 both at end of input and for a failed
+//    read, and removes a final newline; the byte count of the read itself tells these apart.
+//
+// Reads through the standard input stream (the hidden reads) are not seen: hxask makes that
+// stream unbuffered, so that it also reads no further than it needs.
 #ifndef HXCONSOLE_TOOLS_INPUTWATCH_H
 #define HXCONSOLE_TOOLS_INPUTWATCH_H
 
@@ -17,7 +27,7 @@ struct LastRead {
 };
 
 // The last read(2) on descriptor 0 made through the dynamic symbol `read`, as the library's
-// plain reads are. Reads through the standard input stream (hidden reads, Pause) are not seen.
+// plain reads are, as it was handed to the library.
 LastRead LastInputRead();
 
 } // namespace hxask
