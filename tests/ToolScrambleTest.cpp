@@ -347,9 +347,9 @@ TEST(ScrambleRefusals, UsageErrorsAreExitTwoWithAPointerToTheHelp)
     }
 }
 
-// A result that cannot be written ends the run at once, with the reason; a closed pipe
-// still ends it by SIGPIPE unless the caller ignores that signal.
-TEST(ScrambleRefusals, FailedWritesEndTheRunWithTheReason)
+// A result that cannot be written, or input that cannot be read, ends the run at once, with the
+// reason; a closed pipe still ends it by SIGPIPE unless the caller ignores that signal.
+TEST(ScrambleRefusals, FailedReadsAndWritesEndTheRunWithTheReason)
 {
     struct Case {
         const char* name;
@@ -374,6 +374,8 @@ TEST(ScrambleRefusals, FailedWritesEndTheRunWithTheReason)
         {"closed pipe, SIGPIPE ignored", closedPipe(SIG_IGN), 1, 0,
          "hxscramble: cannot write standard output: Broken pipe\n"},
         {"closed pipe", closedPipe(SIG_DFL), -1, SIGPIPE, ""},
+        {"a directory to read", [] { dup2(open("/", O_RDONLY), STDIN_FILENO); }, 1, 0,
+         "hxscramble: cannot read standard input: Is a directory\n"},
     };
     const std::string line(5000, 'p');
     for (const Case& c : cases) {

@@ -236,7 +236,7 @@ Status HandleLines(const Job& job, hxtool::Output& out)
     if (in.Error() == ENOMEM)
         Complain("line " + std::to_string(number + 1) + " does not fit in memory");
     else if (in.Error() != 0)
-        Complain(std::string("cannot read standard input: ") + strerror(in.Error()));
+        hxtool::ReportReadFailure(kTool, in.Error());
     return in.Error() == 0 ? kDone : kFailed;
 }
 
