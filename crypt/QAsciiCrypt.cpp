@@ -46,17 +46,8 @@ constexpr char kRowText[kRows][kRowLength + 1] = {
     ":EcqIWVpZK|RmGadBz%!9.l/jnb<U{&(X1u8e4}r)+LJfC",
 };
 
-// First position below n at which row holds exactly c, or -1.
-constexpr int IndexOf(char c, const char* row, int n)
-{
-    for (int k = 0; k < n; ++k)
-        if (row[k] == c)
-            return k;
-    return -1;
-}
-
 constexpr rowcipher::ByteTable kForward = rowcipher::Forward(kRowText);
-constexpr rowcipher::ByteTable kInverse = rowcipher::Inverse<IndexOf>(kRowText);
+constexpr rowcipher::ByteTable kInverse = rowcipher::Inverse(kRowText);
 
 } // namespace
 

@@ -45,17 +45,8 @@ constexpr char kRowText[kRows][kRowLength + 1] = {
     "/)sAxQfJD&N =aBnM\\[4TI5q^#K6<wRGjp:zL|S2Pg!Z\244>k3",
 };
 
-// First position below n at which row holds exactly c, or -1.
-constexpr int IndexOf(char c, const char* row, int n)
-{
-    for (int k = 0; k < n; ++k)
-        if (row[k] == c)
-            return k;
-    return -1;
-}
-
 constexpr rowcipher::ByteTable kForward = rowcipher::Forward(kRowText);
-constexpr rowcipher::ByteTable kInverse = rowcipher::Inverse<IndexOf>(kRowText);
+constexpr rowcipher::ByteTable kInverse = rowcipher::Inverse(kRowText);
 
 } // namespace
 

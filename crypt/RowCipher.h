@@ -11,9 +11,19 @@ namespace rowcipher
 constexpr int kRows = 16;
 constexpr int kFirst = 32; // the character that row position 0 stands for
 
-// Each cipher's own search of a row: the first position below n holding exactly c, or -1.
-using IndexOfFunction = int (*)(char c, const char* row, int n);
+// The first position below n at which row holds exactly c, or -1.
+constexpr int IndexOf(char c, const char* row, int n)
+{
+    for (int k = 0; k < n; ++k)
+        if (row[k] == c)
+            return k;
+    return -1;
+}
 
+// Encrypt and Decrypt read only the tables below, never the m_rows arrays of the objects. The
+// arrays stay because the size and layout of QHxSimpleCrypt and QHxAsciiCrypt are compiled into
+// every caller that builds one: without them, a program built against an earlier version would
+// break. They are filled as before, so an object holds what it always held.
 template <int kArray, int kTextSize>
 void FillRows(char (&rows)[kRows][kArray], const char (&text)[kRows][kTextSize])
 {
@@ -57,9 +67,9 @@ constexpr ByteTable Forward(const char (&text)[kRows][kTextSize])
 }
 
 // Decrypt's table: a byte becomes its row position plus 32, or 31 (-1 + 32) when the row does
-// not hold it. Each byte of a row is looked up with the cipher's own IndexOf, so that a byte
-// a row held twice would decrypt to its first position, as a search would find it.
-template <IndexOfFunction IndexOf, int kTextSize>
+// not hold it. Each byte of a row is looked up with IndexOf, so that a byte a row held twice
+// would decrypt to its first position, as a search would find it.
+template <int kTextSize>
 constexpr ByteTable Inverse(const char (&text)[kRows][kTextSize])
 {
     ByteTable inverse{};

@@ -28,7 +28,7 @@ struct Simple {
     }
     static bool MayHold(char c)
     {
-        return c < 0 || (c >= 32 && c <= 126);
+        return static_cast<unsigned char>(c) > 127 || (c >= 32 && c <= 126);
     }
 };
 
@@ -247,6 +247,11 @@ TYPED_TEST(CipherTest, EncryptCopiesBytesOutsideTheDomain)
 // (each character 16 times running) and what it scrambles to, written out. Secrets already
 // stored in configuration files were scrambled with these rows, so a change of any character
 // of any row must fail here.
+//
+// And every length from 0 to 40: each prefix of a short text, which holds the domain's first
+// and last characters at rows 0 and 1 of each run of sixteen, scrambles to the same prefix of
+// its answer. A length that is not a multiple of 16 leaves a last piece of len % 16
+// characters, which must go through rows 0, 1, ... as the whole text would.
 TEST(CipherKnownAnswers, EveryRowScramblesAsItAlwaysHas)
 {
     struct KnownAnswer {
@@ -255,6 +260,8 @@ TEST(CipherKnownAnswers, EveryRowScramblesAsItAlwaysHas)
         std::string (*encrypt)(const std::string&);
         std::string (*decrypt)(const std::string&);
         const char* scrambled;
+        std::string shortText; // 40 characters, and what they scramble to
+        std::string shortScrambled;
     };
     const KnownAnswer answers[] = {
         {"QHxAsciiCrypt", cipher::Ascii::kLast, Encrypt<cipher::Ascii>, Decrypt<cipher::Ascii>,
@@ -280,7 +287,8 @@ TEST(CipherKnownAnswers, EveryRowScramblesAsItAlwaysHas)
          "}@ViM]fJP}5a%,R(Uup^Vq@tn~mkYfsX`&!qXUZA>MiSXX;1ja|e+?1#Mi_o|+au"
          "q3RGdHo32:I[bkh8nNeQR}}K1Av~D7weNwxny.vQd*@yG]24iP>*%Xml`lhYm6|}"
          "g(+XA57Ig_]!?`trI^U2;(<p(;%`lZ^)@y{`lN=MUQ3*,|H+ds0m*feRoOU6iqZL"
-         "H[j>(t?O]6|vty1JuhDp>I8NenlVFK+fWF]TwYqW)#j:ed6C"},
+         "H[j>(t?O]6|vty1JuhDp>I8NenlVFK+fWF]TwYqW)#j:ed6C",
+         "z Pack my box wiz five dozen jugz 09 @_`", "W=4W6!Vte^oot0ZUW=gNlMV%M#uSHm^bW=cY9/bP"},
         {"QHxSimpleCrypt", cipher::Simple::kLast, Encrypt<cipher::Simple>, Decrypt<cipher::Simple>,
          "I{J#o#Da^\\F\\I1)vbB09~`U:F}.|{@L80pm:C76'CF$Pl;r%{]LN>C'!G|4lpzQH"
          "i\\aS4Px|+HB3ZG'93\244:{}|s3ZJ($\")u?\"SE-1^>GaoX:,,tEDQ~x y2Mt*a1Jfg+"
@@ -305,7 +313,9 @@ TEST(CipherKnownAnswers, EveryRowScramblesAsItAlwaysHas)
          "\\%jE`8d{rC]yW Jjn<)G\244Zb_XlHp\244_5pwRRs*(TOYGY(w|8:!1.o$z3%!rz%~!Gz"
          "FaD&)T<*89oRs+mLZ}ihsX] BE@d0>x|X-3vBv\\7j5CGCQ S.@&5|9^ygkI?M4F2"
          " 9F`!IW~'0W#S2pP%w7+ARHo:h0VK6Tg}M$]Rkrmoj7`ctj!anHMcO9v4~RLHLMZ"
-         "BT|8:)JHy-?^|[:\244e)Km8n{z.[6{a]=>CZ[rg&h=IcE/r&Ik|GsT-!uu]db;*YX3"},
+         "BT|8:)JHy-?^|[:\244e)Km8n{z.[6{a]=>CZ[rg&h=IcE/r&Ik|GsT-!uu]db;*YX3",
+         "\177 Sphinx of blac\177 k quartz, judg\177 ~{|}!\"",
+         "|{ E?oN~^LN\\(vy4|{C#\244XLO8j-\\d>Hq|{[M:nU'"},
     };
     for (const KnownAnswer& known : answers) {
         SCOPED_TRACE(known.cipher);
@@ -314,6 +324,15 @@ TEST(CipherKnownAnswers, EveryRowScramblesAsItAlwaysHas)
             plain += std::string(16, static_cast<char>(c));
         EXPECT_EQ(known.encrypt(plain), known.scrambled);
         EXPECT_EQ(known.decrypt(known.scrambled), plain);
+
+        ASSERT_EQ(known.shortText.size(), 40u);
+        for (size_t length = 0; length <= 40; ++length) {
+            SCOPED_TRACE(length);
+            const std::string text = known.shortText.substr(0, length);
+            const std::string scrambled = known.shortScrambled.substr(0, length);
+            EXPECT_EQ(known.encrypt(text), scrambled);
+            EXPECT_EQ(known.decrypt(scrambled), text);
+        }
     }
 }
 

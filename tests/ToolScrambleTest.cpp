@@ -6,8 +6,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace hxtest;
@@ -107,11 +110,12 @@ std::vector<std::string> Texts(char first, char last)
     return texts;
 }
 
-std::string Lines(const std::vector<std::string>& texts, std::string (*convert)(const std::string&))
+std::string Lines(const std::vector<std::string>& texts, std::string (*convert)(const std::string&),
+                  const char* end = "\n")
 {
     std::string lines;
     for (const std::string& text : texts)
-        lines += convert(text) + "\n";
+        lines += convert(text) + end;
     return lines;
 }
 
@@ -128,22 +132,25 @@ std::string SimpleHex(const std::string& text)
     return Hex(Simple(text));
 }
 
+// The forms scrambled text takes: the arguments that ask for one, the last character its
+// cipher takes (the first is a blank), and how the library called directly writes a text in it.
+struct Form {
+    std::vector<std::string> args;
+    char last;
+    std::string (*scrambled)(const std::string&);
+};
+const Form kForms[] = {
+    {{}, 'z', Ascii},
+    {{"--hex"}, 'z', AsciiHex},
+    {{"--simple"}, 127, SimpleHex},
+    {{"--simple", "--hex"}, 127, SimpleHex},
+};
+
 } // namespace
 
 TEST(ScrambleOnPipe, RoundTripsManyTextsInEveryForm)
 {
-    struct Form {
-        std::vector<std::string> args;
-        char last;
-        std::string (*scrambled)(const std::string&);
-    };
-    const Form forms[] = {
-        {{}, 'z', Ascii},
-        {{"--hex"}, 'z', AsciiHex},
-        {{"--simple"}, 127, SimpleHex},
-        {{"--simple", "--hex"}, 127, SimpleHex},
-    };
-    for (const Form& form : forms) {
+    for (const Form& form : kForms) {
         SCOPED_TRACE(form.args.empty() ? "ascii" : form.args.back());
         std::vector<std::string> texts = Texts(' ', form.last);
         std::string plain = Lines(texts, AsIs);
@@ -160,6 +167,64 @@ TEST(ScrambleOnPipe, RoundTripsManyTextsInEveryForm)
         EXPECT_EQ(restore.err, "");
         EXPECT_EQ(restore.out, plain);
     }
+}
+
+// Inputs that cross each size the tool works in: the read block (128 KiB), which grows for a
+// longer line, the output block (64 KiB), the hex chunk and the sixteen bytes checked at once.
+// Scrambling reads a regular file, in full blocks; restoring reads a pipe, a pipeful at a time.
+TEST(ScrambleOnFile, CrossesEveryBufferInEveryForm)
+{
+    struct Input {
+        const char* name;
+        size_t lines;
+        size_t longest;
+        const char* end;
+    };
+    const Input inputs[] = {
+        {"a line longer than two read blocks", 1, 2 * 128 * 1024 + 45, "\n"},
+        {"short lines over several read blocks", 12000, 71, "\n"},
+        {"CR LF lines over several read blocks", 12000, 71, "\r\n"},
+    };
+    char path[] = "/tmp/hxscramble-test-XXXXXX";
+    const int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    close(file);
+    for (const Form& form : kForms) {
+        for (const Input& input : inputs) {
+            SCOPED_TRACE(std::string(input.name) +
+                         (form.args.empty() ? "" : " " + form.args.back()));
+            // Every character of the range, at every row, in lines of many lengths.
+            const int count = form.last - ' ' + 1;
+            std::vector<std::string> texts;
+            for (size_t i = 0; i < input.lines; ++i) {
+                const size_t length =
+                    input.lines == 1 ? input.longest : i * 37 % (input.longest + 1);
+                std::string text(length, ' ');
+                for (size_t k = 0; k < length; ++k)
+                    text[k] = static_cast<char>(' ' + (i + k) % count);
+                texts.push_back(text);
+            }
+            FILE* plain = fopen(path, "w");
+            ASSERT_NE(plain, nullptr);
+            const std::string lines = Lines(texts, AsIs, input.end);
+            fwrite(lines.data(), 1, lines.size(), plain);
+            fclose(plain);
+
+            Transcript scramble = RunOnPipe(
+                "", Exec(form.args, [&path] { dup2(open(path, O_RDONLY), STDIN_FILENO); }));
+            EXPECT_EQ(scramble.exitCode, 0);
+            EXPECT_EQ(scramble.err, "");
+            EXPECT_TRUE(scramble.out == Lines(texts, form.scrambled)); // too long to show
+
+            std::vector<std::string> restoreArgs = form.args;
+            restoreArgs.push_back("--restore");
+            Transcript restore = Pipe(Lines(texts, form.scrambled, input.end), restoreArgs);
+            EXPECT_EQ(restore.exitCode, 0);
+            EXPECT_EQ(restore.err, "");
+            EXPECT_TRUE(restore.out == Lines(texts, AsIs));
+        }
+    }
+    unlink(path);
 }
 
 TEST(ScrambleOnPipe, LastLineNeedsNoNewline)
@@ -245,6 +310,14 @@ TEST(ScrambleRefusals, BadInputIsExitOneWithNothingHalfPrinted)
          "hxscramble: line 1: byte 1 is a control byte, which the simple cipher never writes\n",
          "0x"},
         {{"pass{word"}, "", "", "hxscramble: the argument: character 5 is a punctuation", "{"},
+        // Long lines, looked at sixteen bytes at a time: a stranger in the last sixteen, which
+        // overlap the ones before, and one the cipher never writes amid sixteen it does.
+        {{}, std::string(40, 'a') + "{\n", "", "line 1: character 41 is a punctuation", "{"},
+        {{"--restore"},
+         Ascii(std::string(20, 'a')) + "\\" + Ascii(std::string(20, 'a')) + "\n",
+         "",
+         "line 1: character 21 is a punctuation character, which the ASCII",
+         "\\"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -274,9 +347,9 @@ TEST(ScrambleRefusals, UsageErrorsAreExitTwoWithAPointerToTheHelp)
     }
 }
 
-// A result that cannot be written ends the run at once, with the reason; a closed pipe
-// still ends it by SIGPIPE unless the caller ignores that signal.
-TEST(ScrambleRefusals, FailedWritesEndTheRunWithTheReason)
+// A result that cannot be written, or input that cannot be read, ends the run at once, with the
+// reason; a closed pipe still ends it by SIGPIPE unless the caller ignores that signal.
+TEST(ScrambleRefusals, FailedReadsAndWritesEndTheRunWithTheReason)
 {
     struct Case {
         const char* name;
@@ -301,6 +374,8 @@ TEST(ScrambleRefusals, FailedWritesEndTheRunWithTheReason)
         {"closed pipe, SIGPIPE ignored", closedPipe(SIG_IGN), 1, 0,
          "hxscramble: cannot write standard output: Broken pipe\n"},
         {"closed pipe", closedPipe(SIG_DFL), -1, SIGPIPE, ""},
+        {"a directory to read", [] { dup2(open("/", O_RDONLY), STDIN_FILENO); }, 1, 0,
+         "hxscramble: cannot read standard input: Is a directory\n"},
     };
     const std::string line(5000, 'p');
     for (const Case& c : cases) {
@@ -418,4 +493,37 @@ TEST(ScrambleOnTerminal, RestoreAsksWithoutEcho)
         EXPECT_NE(run.screen.find("Scrambled text : "), std::string::npos);
         EXPECT_EQ(run.screen.find(c.keys.substr(0, 4)), std::string::npos);
     }
+}
+
+// A hidden read holds a secret in memory, so the tool is not dumpable: a signal that leaves a
+// core file behind (core files allowed, and the working directory a fresh one) leaves none.
+TEST(ScrambleOnTerminal, LeavesNoCoreFileWhenKilledAtTheHiddenPrompt)
+{
+    char directory[] = "/tmp/hxscramble-core-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    auto allowCore = [&directory] {
+        rlimit limit{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_CORE, &limit);
+        if (chdir(directory) != 0)
+            _exit(126);
+    };
+    Transcript run = RunOnTerminal(Exec({"--no-confirm"}, allowCore), [](hxtest::Terminal& t) {
+        if (t.WaitForEcho(false))
+            t.Signal(SIGQUIT);
+    });
+    EXPECT_EQ(run.signal, SIGQUIT);
+
+    std::vector<std::string> left;
+    DIR* listing = opendir(directory);
+    ASSERT_NE(listing, nullptr);
+    while (dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            left.push_back(name);
+            unlink((std::string(directory) + "/" + name).c_str());
+        }
+    }
+    closedir(listing);
+    rmdir(directory);
+    EXPECT_EQ(left, std::vector<std::string>{});
 }

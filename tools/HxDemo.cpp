@@ -5,9 +5,8 @@
 // nothing tells the two apart afterwards (Ctrl-D is not remembered the way the end of a pipe
 // is). So the tour promises that Ctrl-D ends it at the questions, and says that at a menu it
 // leaves the menu, as x does.
-#include "QAsciiCrypt.h"
+#include "Ciphers.h"
 #include "QHxConsole.h"
-#include "QSimpleCrypt.h"
 #include "ToolCommon.h"
 
 #include <cstdio>
@@ -86,24 +85,24 @@ std::string Hex(const std::string& bytes)
 }
 
 // Scrambles the password with one cipher and restores it. The ciphers check nothing, so the
-// range of characters each takes (from the blank up to `last`) is checked here first.
-template <typename Cipher>
-void ShowCipher(const char* name, const std::string& password, unsigned char last, bool hex)
+// characters each takes are checked here first.
+void ShowCipher(const hxtool::Cipher& cipher, const std::string& password)
 {
-    for (size_t i = 0; i < password.size(); ++i) {
-        unsigned char c = password[i];
-        if (c < ' ' || c > last) {
-            printf("   %s cannot take it: character %zu is outside its range.\n", name, i + 1);
-            return;
-        }
+    const size_t bad =
+        hxtool::ByteSet::Taken(cipher).FirstOutside(password.data(), password.size());
+    if (bad < password.size()) {
+        printf("   %s cannot take it: character %zu is outside its range.\n", cipher.className,
+               bad + 1);
+        return;
     }
-    Cipher cipher;
     std::string scrambled(password.size(), '\0');
     std::string restored(password.size(), '\0');
-    cipher.Encrypt(password.data(), scrambled.data(), password.size());
-    cipher.Decrypt(scrambled.data(), restored.data(), static_cast<int>(scrambled.size()));
-    printf("   %s scrambles it to %s%s and restores \"%s\".\n", name, hex ? "(hex) " : "",
-           hex ? Hex(scrambled).c_str() : ("\"" + scrambled + "\"").c_str(), restored.c_str());
+    cipher.encrypt(password.data(), scrambled.data(), password.size());
+    cipher.decrypt(scrambled.data(), restored.data(), scrambled.size());
+    printf("   %s scrambles it to %s%s and restores \"%s\".\n", cipher.className,
+           cipher.hex ? "(hex) " : "",
+           cipher.hex ? Hex(scrambled).c_str() : ("\"" + scrambled + "\"").c_str(),
+           restored.c_str());
 }
 
 bool AskName(QHxConsole& console)
@@ -163,8 +162,8 @@ bool AskPassword(QHxConsole& console)
         printf("   An empty password scrambles to an empty text.\n");
         return true;
     }
-    ShowCipher<QHxAsciiCrypt>("QHxAsciiCrypt", typed, 'z', false);
-    ShowCipher<QHxSimpleCrypt>("QHxSimpleCrypt", typed, 127, true);
+    for (const hxtool::Cipher& cipher : hxtool::kCiphers)
+        ShowCipher(cipher, typed);
     return true;
 }
 

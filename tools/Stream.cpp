@@ -1,13 +1,31 @@
 #include "Stream.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace hxtool
 {
 
+namespace
+{
+
+// The reader's buffer stays within half of the address space, so that no size it works with
+// can wrap and every read(2) it asks for fits in ssize_t. This matters only where size_t has
+// 32 bits: there a line of 2 GiB or more does not fit.
+const size_t kMostCapacity = SIZE_MAX / 2 + 1;
+
+} // namespace
+
 Output::Output(int fd) : m_fd(fd) {}
+
+Output::~Output()
+{
+    explicit_bzero(m_block, sizeof m_block);
+}
 
 bool Output::Write(const char* data, size_t size)
 {
@@ -32,10 +50,89 @@ bool Output::Flush()
     return WriteThrough(m_block, used);
 }
 
+bool Output::Close()
+{
+    if (!Flush())
+        return false;
+    if (close(m_fd) != 0)
+        m_error = errno;
+    return m_error == 0;
+}
+
 bool Output::WriteThrough(const char* data, size_t size)
 {
     m_error = WriteAll(m_fd, data, size);
     return m_error == 0;
+}
+
+LineReader::LineReader(int fd) : m_fd(fd) {}
+
+LineReader::~LineReader()
+{
+    if (m_buffer == nullptr)
+        return;
+    explicit_bzero(m_buffer, m_touched);
+    munmap(m_buffer, m_capacity);
+}
+
+bool LineReader::Read(char*& lines, size_t& size)
+{
+    // The unfinished line moves to the front, where the next read continues it. It holds no
+    // newline, so only what is read after it is searched.
+    if (m_start > 0)
+        memmove(m_buffer, m_buffer + m_start, m_end - m_start);
+    m_end -= m_start;
+    m_start = 0;
+    for (size_t searched = m_end; !m_ended; searched = m_end) {
+        if (m_capacity - m_end < kReadBlock / 2 && !Grow())
+            return Fail(ENOMEM);
+        // One byte stays spare for the newline of a last line that has none.
+        ssize_t got = read(m_fd, m_buffer + m_end, m_capacity - m_end - 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return Fail(errno);
+        if (got == 0) {
+            m_ended = true;
+            if (m_end == 0)
+                return false;
+            m_buffer[m_end++] = '\n';
+        }
+        m_end += static_cast<size_t>(got);
+        m_touched = std::max(m_touched, m_end);
+        const char* last =
+            static_cast<const char*>(memrchr(m_buffer + searched, '\n', m_end - searched));
+        if (last != nullptr) {
+            lines = m_buffer;
+            size = m_start = static_cast<size_t>(last + 1 - m_buffer);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The buffer doubles, so that a long line costs few reads. mremap moves the pages rather than
+// copying them: no copy of the input is left behind unwiped, and memory stays near the size of
+// the longest line.
+bool LineReader::Grow()
+{
+    if (m_capacity > kMostCapacity / 2)
+        return false;
+    const size_t capacity = m_capacity == 0 ? kReadBlock : 2 * m_capacity;
+    void* grown = m_buffer == nullptr ? mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                                      : mremap(m_buffer, m_capacity, capacity, MREMAP_MAYMOVE);
+    if (grown == MAP_FAILED)
+        return false;
+    m_buffer = static_cast<char*>(grown);
+    m_capacity = capacity;
+    return true;
+}
+
+bool LineReader::Fail(int error)
+{
+    m_error = error;
+    return false;
 }
 
 int WriteAll(int fd, const char* data, size_t size)

@@ -1,12 +1,13 @@
-// Stream: a tool's answers on a descriptor, in checked blocks.
+// Stream: a tool's input as blocks of whole lines, and its answers on a descriptor, in checked
+// blocks.
 //
-// A stream of short results costs a write(2) per block, not per line, and every write is
-// checked, so that nothing is lost without a word.
+// A stream of short lines costs a read(2) and a write(2) per block, not per line, and every
+// write is checked, so that nothing is lost without a word. Both buffers are wiped before they
+// go: what passes through them may be secrets.
 #ifndef HXCONSOLE_TOOLS_STREAM_H
 #define HXCONSOLE_TOOLS_STREAM_H
 
 #include <cstddef>
-#include <string>
 
 namespace hxtool
 {
@@ -19,16 +20,16 @@ class Output
     explicit Output(int fd);
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
+    ~Output();
 
     // Queues `size` bytes, writing the block out whenever it fills.
     bool Write(const char* data, size_t size);
-    bool Write(const std::string& text)
-    {
-        return Write(text.data(), text.size());
-    }
 
     // Writes out whatever is queued. Call it before a question is asked, and before exit.
     bool Flush();
+
+    // Flushes and closes the descriptor: a file system may report a failed write only then.
+    bool Close();
 
     int Error() const
     {
@@ -44,6 +45,44 @@ class Output
     int m_error = 0;
     size_t m_used = 0;
     char m_block[kBlockSize];
+};
+
+// Input read in blocks of kReadBlock bytes at least and handed out as blocks of whole lines,
+// in place. The buffer grows only to hold the longest line whole.
+class LineReader
+{
+  public:
+    static const size_t kReadBlock = 128 * 1024;
+
+    explicit LineReader(int fd);
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+    ~LineReader();
+
+    // Reads until it holds one whole line at least, and hands out every whole line it holds:
+    // `size` bytes at `lines`, each line ending in '\n' (the last line of input gets one when
+    // it has none). They may be changed in place, and stay until the next call. False at end
+    // of input or on a failure: Error() is then 0 at end of input, ENOMEM for a line that does
+    // not fit in memory, or the errno of the read that failed.
+    bool Read(char*& lines, size_t& size);
+
+    int Error() const
+    {
+        return m_error;
+    }
+
+  private:
+    bool Grow();
+    bool Fail(int error);
+
+    int m_fd;
+    int m_error = 0;
+    bool m_ended = false;
+    char* m_buffer = nullptr;
+    size_t m_capacity = 0;
+    size_t m_start = 0;   // the first byte not handed out yet
+    size_t m_end = 0;     // the end of the input read so far
+    size_t m_touched = 0; // the most of the buffer that ever held input
 };
 
 // Writes all of `size` bytes to `fd`, going on after a short write or an interrupted call.

@@ -90,6 +90,11 @@ void ReportWriteFailure(const ToolText& tool, int error)
     fprintf(stderr, "%s: cannot write standard output: %s\n", tool.name, strerror(error));
 }
 
+void ReportReadFailure(const ToolText& tool, int error)
+{
+    Complain(tool, std::string("cannot read standard input: ") + strerror(error));
+}
+
 void ProtectSecrets()
 {
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);

@@ -44,6 +44,9 @@ int DivertDialogue();
 // The complaint for an answer that could not be written: "cannot write standard output: ...".
 void ReportWriteFailure(const ToolText& tool, int error);
 
+// The complaint for input that could not be read: "cannot read standard input: ...".
+void ReportReadFailure(const ToolText& tool, int error);
+
 // Keeps secrets out of core files and out of reach of ptrace by the same user: call it
 // before a secret is asked for or read.
 void ProtectSecrets();
