@@ -2,6 +2,7 @@
 
 #include "InputWatch.h"
 #include "QHxConsole.h"
+#include "ToolCommon.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -54,7 +55,7 @@ std::string WhyNoLine()
 {
     LastRead last = LastInputRead();
     if (last.result < 0)
-        return std::string("cannot read standard input: ") + strerror(last.error);
+        return hxtool::CannotRead(last.error);
     return "end of input";
 }
 

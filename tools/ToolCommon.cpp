@@ -90,9 +90,14 @@ void ReportWriteFailure(const ToolText& tool, int error)
     fprintf(stderr, "%s: cannot write standard output: %s\n", tool.name, strerror(error));
 }
 
+std::string CannotRead(int error)
+{
+    return std::string("cannot read standard input: ") + strerror(error);
+}
+
 void ReportReadFailure(const ToolText& tool, int error)
 {
-    Complain(tool, std::string("cannot read standard input: ") + strerror(error));
+    Complain(tool, CannotRead(error));
 }
 
 void ProtectSecrets()

@@ -44,7 +44,10 @@ int DivertDialogue();
 // The complaint for an answer that could not be written: "cannot write standard output: ...".
 void ReportWriteFailure(const ToolText& tool, int error);
 
-// The complaint for input that could not be read: "cannot read standard input: ...".
+// Why input could not be read: "cannot read standard input: <reason>".
+std::string CannotRead(int error);
+
+// The complaint for input that could not be read.
 void ReportReadFailure(const ToolText& tool, int error);
 
 // Keeps secrets out of core files and out of reach of ptrace by the same user: call it
