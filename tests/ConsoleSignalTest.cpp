@@ -31,7 +31,17 @@ std::atomic<int> g_signalDuringRestore{0};
 std::atomic<int> g_restoreStage{0};
 pthread_t g_reader;
 
-void (*Handler(int sig))(int);
+using RealTcsetattr = int (*)(int, int, const termios*);
+const RealTcsetattr g_realTcsetattr =
+    reinterpret_cast<RealTcsetattr>(dlsym(RTLD_NEXT, "tcsetattr"));
+using RealRaise = int (*)(int);
+const RealRaise g_realRaise = reinterpret_cast<RealRaise>(dlsym(RTLD_NEXT, "raise"));
+
+void (*Handler(int sig))(int)
+{
+    struct sigaction current;
+    return sigaction(sig, nullptr, &current) == 0 ? current.sa_handler : SIG_ERR;
+}
 
 } // namespace
 
@@ -40,9 +50,7 @@ void (*Handler(int sig))(int);
 // noexcept to match glibc's declarations.
 extern "C" int tcsetattr(int fd, int actions, const termios* attributes) noexcept
 {
-    using Real = int (*)(int, int, const termios*);
-    static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "tcsetattr"));
-    int result = real(fd, actions, attributes);
+    int result = g_realTcsetattr(fd, actions, attributes);
     // The reading thread has just put echo back: hand over to the other thread, and go on once
     // its handler has got as far as it can before the read's own next step.
     int expected = 0;
@@ -53,12 +61,6 @@ extern "C" int tcsetattr(int fd, int actions, const termios* attributes) noexcep
             sched_yield();
     return result;
 }
-
-namespace
-{
-using RealRaise = int (*)(int);
-const RealRaise g_realRaise = reinterpret_cast<RealRaise>(dlsym(RTLD_NEXT, "raise"));
-} // namespace
 
 extern "C" int raise(int sig) noexcept
 {
@@ -79,12 +81,6 @@ volatile sig_atomic_t g_caught = 0;
 void CatchSignal(int sig)
 {
     g_caught = sig;
-}
-
-void (*Handler(int sig))(int)
-{
-    struct sigaction current;
-    return sigaction(sig, nullptr, &current) == 0 ? current.sa_handler : SIG_ERR;
 }
 
 bool HandlerIs(int sig, void (*handler)(int))
