@@ -69,6 +69,9 @@ const char* ReadGuardedLine(hxconsole::TerminalGuard& guard, char* line, const c
         // again; the operator may well have more to say now. On a pipe that has ended the read
         // still finds nothing.
         clearerr(stdin);
+        // fgets writes a single NUL of its own after the line; with no NUL in the buffer
+        // beforehand, any other one was typed (see HoldsTypedNul).
+        memset(line, '\n', kHiddenLineSize);
         // fgets sets no error number at end of input; start from 0 so the report is not
         // whatever an earlier call happened to leave behind.
         errno = 0;
@@ -78,6 +81,14 @@ const char* ReadGuardedLine(hxconsole::TerminalGuard& guard, char* line, const c
         if (error != EINTR || !guard.TakeJobControl())
             return "fgets";
     }
+}
+
+// A NUL typed into the line (Ctrl-@) would cut it short without a word; the line's own
+// terminator is the first NUL only when no second one follows it.
+bool HoldsTypedNul(const char* line)
+{
+    const char* end = line + strlen(line) + 1;
+    return memchr(end, '\0', static_cast<size_t>(line + kHiddenLineSize - end)) != nullptr;
 }
 
 // Reads one line through the standard input stream with echo off, and always puts the
@@ -107,6 +118,9 @@ long ReadHidden(char* buf, const char* prompt)
     } else if (!restored) {
         ReportFailure("tcsetattr", restoreError);
     } else {
+        // Such a line counts as one that begins with NUL: empty, and so no answer.
+        if (HoldsTypedNul(line))
+            line[0] = '\0';
         strcpy(buf, line);
         // The operator's Enter was not echoed; end the prompt's line for them.
         putchar('\n');

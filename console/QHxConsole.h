@@ -56,24 +56,40 @@ class HX_EXPORT QHxConsole
     // Signals during a hidden read. Only signals at their default action are handled, and
     // only while the read lasts; a handler of the caller's own, or SIG_IGN, is left in place,
     // and a read it interrupts returns -1. A caller's handler that ends the process must put
-    // the terminal back itself.
+    // the terminal back itself. Once Read has returned, none of the library's handlers is
+    // installed, and none still running on another thread can change the terminal.
     //   - Every signal whose default action ends the process (SIGHUP, SIGINT, SIGQUIT, SIGILL,
     //     SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM,
-    //     SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGSYS and
-    //     SIGRTMIN to SIGRTMAX) still ends it, from whichever thread, but only after the
-    //     terminal has been put back. SIGKILL cannot be caught.
+    //     SIGTERM, SIGSTKFLT where the processor has it, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF,
+    //     SIGPOLL, SIGPWR, SIGSYS and SIGRTMIN to SIGRTMAX) still ends it, from whichever
+    //     thread, but only after the terminal has been put back and anything half-typed
+    //     dropped. On the reading thread the handlers run on a signal stack of their own, so
+    //     a stack overflow there ends the process with echo on too.
     //   - Job control: on SIGTSTP (Ctrl-Z), SIGTTIN or SIGTTOU the terminal is put back and
     //     the process stops, so the shell has echo. When it continues in the foreground (fg),
-    //     also after a SIGSTOP, echo goes off again before any key is read, what was typed
-    //     meanwhile is dropped, the prompt is shown again and the read goes on. A job
-    //     continued in the background (bg) leaves the terminal alone and stops again when it
-    //     reads; one started in the background stops when it switches echo off.
+    //     echo goes off again before any key is read, what was typed meanwhile is dropped, the
+    //     prompt is shown again and the read goes on. A job continued in the background (bg)
+    //     leaves the terminal alone and stops again when it reads. A SIGCONT that follows no
+    //     such stop changes nothing, unless the terminal's modes have changed meanwhile (bash
+    //     gives a job stopped by SIGSTOP the shell's modes at fg): then the question is
+    //     hidden and asked again.
+    //   - The terminal's modes are never read or set from the background, where they are the
+    //     shell's. A read started in the background stops until fg. One that cannot be
+    //     stopped, since it ignores or blocks SIGTTOU, fails as the kernel fails a background
+    //     read: "tcgetattr failed with error 5 : 'Input/output error'", terminal untouched.
+    //   - A child forked without exec during the read inherits the handlers; there they only
+    //     pass the signal on, and leave the terminal to the parent.
+    // What no library can cover: SIGKILL ends the process with echo off. SIGSTOP cannot be
+    // caught; a shell that puts back no modes for a stopped job (dash) then runs with echo off
+    // until fg, and the question goes on as it was. A stack overflow on another thread ends
+    // the process with echo off, unless that thread has an alternate signal stack of its own.
     //
     // Returns the number of characters left in buf once the final newline is removed; 0 for
-    // an empty line; -1 for end of input, a failed read, a null buf, a hidden line that starts
-    // with NUL, or a failed terminal call (tcgetattr, tcsetattr or fgets, each reported on
-    // standard error as "<call> failed with error <errno> : '<text>'"). Interrupted calls are
-    // not retried, except a hidden read resumed after a stop.
+    // an empty line; -1 for end of input, a failed read, a null buf, a hidden line that holds
+    // a NUL (buf is then left empty), or a failed terminal call (tcgetattr, tcsetattr or
+    // fgets, each reported on standard error as "<call> failed with error <errno> : '<text>'").
+    // Interrupted calls are not retried, except a hidden read resumed after a stop or a
+    // continue.
     int Read(char* buf, unsigned long size, const char* prompt, bool hidden);
 
     // Numbers are read as atoi does (leading blanks, an optional sign, digits up to the first

@@ -1,7 +1,11 @@
 #include "TerminalGuard.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <sched.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace hxconsole
@@ -12,10 +16,12 @@ namespace
 
 // Signals whose default action ends the process, besides the real-time ones. SIGKILL cannot
 // be caught; SIGCHLD, SIGURG and SIGWINCH are ignored by default.
-const int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,
-                              SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE,
-                              SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM,
-                              SIGPROF, SIGPOLL, SIGPWR,    SIGSYS};
+const int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+                              SIGFPE,    SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+#ifdef SIGSTKFLT
+                              SIGSTKFLT,
+#endif
+                              SIGXCPU,   SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSYS};
 // Signals whose default action stops the process and that a handler can catch.
 const int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
@@ -35,23 +41,51 @@ Role RoleOf(int sig)
     return sig >= SIGRTMIN && sig <= SIGRTMAX ? Role::Ends : Role::None;
 }
 
-// Shared with the handlers. Everything but the flags is written before any handler is
-// installed and only read afterwards; the flags are what a handler may write.
-int g_fd = -1;
-termios g_asFound;
-termios g_quiet;
-struct sigaction g_defaultAction;
-struct sigaction g_stopAction;
-volatile sig_atomic_t g_wantHidden = 0; // echo belongs off while we are in the foreground
-volatile sig_atomic_t g_hidden = 0;     // echo may be off because of us
-volatile sig_atomic_t g_jobControl = 0; // a stop or a continue came in
-volatile sig_atomic_t g_resumed = 0;    // echo went off again after a return to the foreground
+// How far a hidden read has got, as the handlers see it. Open: echo belongs off. Closing:
+// Restore is putting the terminal back, and a handler may only put it back too. Closed: none
+// of our handlers is installed; one that still runs only passes its signal on.
+enum Phase : unsigned { kClosed = 0, kClosing = 1, kOpen = 2 };
 
-// A job in the background must leave the terminal alone: its modes are the shell's now, and
-// a tcsetattr would only stop us again with SIGTTOU. A terminal that is not our controlling
-// terminal (after setsid, or a console handed to a daemon) has no job control for us: we
-// are never in its background, and may always put it back. errno is left as found, since
-// the handlers call this too.
+// The gate word: the phase in its low bits, and above them the number of handlers running
+// right now. A handler counts itself in before it looks at the phase, so Restore, which
+// changes the phase and then waits for the count to drop to zero, knows that every handler
+// after that sees the new phase.
+const unsigned kPhaseBits = 3;
+const unsigned kOneHandler = 4;
+
+static_assert(ATOMIC_INT_LOCK_FREE == 2 && ATOMIC_BOOL_LOCK_FREE == 2,
+              "the handlers need atomics that take no lock");
+
+// The guard's whole state, shared by the reading thread and the handlers. Capture and Install
+// write the plain members while the gate is closed, before any handler of ours can run; after
+// that they are only read. The atomic members are what a handler may write.
+struct State {
+    int fd = -1;
+    termios asFound{};
+    termios quiet{};
+    struct sigaction defaultAction;
+    struct sigaction stopAction;
+    struct sigaction previous[NSIG];
+    bool replaced[NSIG]{};
+    stack_t callersStack{};
+    bool stackReplaced = false;
+
+    std::atomic<unsigned> gate{kClosed};
+    std::atomic<pid_t> owner{0};         // the process that installed the handlers
+    std::atomic<bool> hidden{false};     // echo may be off because of us
+    std::atomic<bool> jobControl{false}; // a stop or a continue came in
+    std::atomic<bool> resumed{false};    // echo went off again after a return to the foreground
+} g_state;
+
+// The reading thread's handlers run here. Static, since the library allocates nothing; one is
+// enough, since there is one hidden read at a time. The kernel's signal frame takes a few KiB
+// on today's processors, more with the widest vector registers; the handlers need little.
+alignas(64) char g_signalStack[64 * 1024];
+
+// A job in the background must leave the terminal alone: its modes are the shell's now. A
+// terminal that is not our controlling terminal (after setsid, or a console handed to a
+// daemon) has no job control for us: we are never in its background, and may always put it
+// back. errno is left as found, since the handlers call this too.
 bool HoldsTerminal(int fd)
 {
     int savedErrno = errno;
@@ -63,72 +97,177 @@ bool HoldsTerminal(int fd)
 
 bool InForeground()
 {
-    return HoldsTerminal(g_fd);
+    return HoldsTerminal(g_state.fd);
+}
+
+// The kernel lets a background job that ignores or blocks SIGTTOU change the terminal's modes,
+// and tcdrain does not stop it either.
+bool StopsForTerminal()
+{
+    struct sigaction action;
+    sigset_t blocked;
+    if (sigaction(SIGTTOU, nullptr, &action) != 0 || sigprocmask(SIG_BLOCK, nullptr, &blocked) != 0)
+        return false;
+    bool ignored = (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_IGN;
+    return !ignored && sigismember(&blocked, SIGTTOU) == 0;
+}
+
+bool TakeFlag(std::atomic<bool>& flag)
+{
+    return flag.exchange(false);
+}
+
+// Waits until the job holds the terminal. tcdrain changes nothing, but from the background it
+// stops us with SIGTTOU until the shell brings us forward, as it would any background job
+// touching the terminal. A stop handler of ours makes it fail with EINTR, and it is made again.
+// A job that cannot be stopped fails with EIO, as the kernel fails a background read.
+bool WaitForForeground(int fd)
+{
+    while (!HoldsTerminal(fd)) {
+        if (!StopsForTerminal()) {
+            errno = EIO;
+            return false;
+        }
+        if (tcdrain(fd) != 0 && (errno != EINTR || !TakeFlag(g_state.jobControl)))
+            return false;
+    }
+    return true;
+}
+
+// The count of handlers running is left alone: one from an earlier read may still be leaving.
+void SetPhase(Phase phase)
+{
+    unsigned gate = g_state.gate.load();
+    while (!g_state.gate.compare_exchange_weak(gate, (gate & ~kPhaseBits) | phase)) {
+    }
+}
+
+// Counts a handler in and tells it the phase it runs in. Every Enter has its Leave.
+Phase Enter()
+{
+    return static_cast<Phase>(g_state.gate.fetch_add(kOneHandler) & kPhaseBits);
+}
+
+void Leave()
+{
+    g_state.gate.fetch_sub(kOneHandler);
+}
+
+// The signal is blocked while its handler runs, so a raise takes effect once the handler
+// returns (a fault simply happens again), at the disposition then in place. Once the read is
+// over that is the caller's again. A child forked during the read still has our handlers: put
+// the default action back there (it was the default before us) and let the signal do what it
+// would have done; the terminal is the parent's business.
+void PassOn(int sig, bool inChild)
+{
+    if (inChild)
+        sigaction(sig, &g_state.defaultAction, nullptr);
+    raise(sig);
+}
+
+bool InChild()
+{
+    return getpid() != g_state.owner;
 }
 
 // TCSAFLUSH also drops a half-typed password, which the shell would otherwise read as a
 // command.
 void PutBackAsFound()
 {
-    if (g_hidden && InForeground())
-        tcsetattr(g_fd, TCSAFLUSH, &g_asFound);
-    g_hidden = 0;
+    if (g_state.hidden.exchange(false) && InForeground())
+        tcsetattr(g_state.fd, TCSAFLUSH, &g_state.asFound);
 }
 
 // Before any key is read: TCSAFLUSH drops what was typed, visibly, since the shell handed the
 // terminal back to us.
 void HideAgainInForeground()
 {
-    if (!g_wantHidden)
-        return;
     if (!InForeground()) {
-        g_hidden = 0;
+        g_state.hidden = false;
         return;
     }
-    g_hidden = 1;
-    if (tcsetattr(g_fd, TCSAFLUSH, &g_quiet) == 0)
-        g_resumed = 1;
+    g_state.hidden = true;
+    if (tcsetattr(g_state.fd, TCSAFLUSH, &g_state.quiet) == 0)
+        g_state.resumed = true;
+}
+
+// The modes we set are still on the terminal, whatever the hidden flag thinks. The flags that
+// ECHO and canonical input live in are compared; the line speed is the driver's business.
+bool StillQuiet()
+{
+    termios now;
+    return InForeground() && tcgetattr(g_state.fd, &now) == 0 &&
+           now.c_lflag == g_state.quiet.c_lflag && now.c_iflag == g_state.quiet.c_iflag &&
+           now.c_oflag == g_state.quiet.c_oflag;
 }
 
 // The process is about to end: give the operator their terminal back, then let the signal
-// do what it would have done had we not been reading. The signal is blocked while its handler
-// runs, so the raise takes effect on return (a fault simply happens again, unhandled).
+// do what it would have done had we not been reading.
 void PutBackAndRedeliver(int sig)
 {
-    PutBackAsFound();
-    sigaction(sig, &g_defaultAction, nullptr);
-    raise(sig);
+    Phase phase = Enter();
+    bool inChild = InChild();
+    if (phase != kClosed && !inChild) {
+        PutBackAsFound();
+        sigaction(sig, &g_state.defaultAction, nullptr);
+    }
+    PassOn(sig, inChild);
+    Leave();
 }
 
 // Restore the terminal as found (dash puts nothing back for a stopped job), stop for real, and
 // on waking up hide again if the shell gave us the terminal. The interrupted read then fails
-// with EINTR, and the caller shows the prompt again and retries.
+// with EINTR, and the caller shows the prompt again and retries. Once Restore has begun it
+// still puts the terminal back and stops, but neither hides again nor puts itself back in
+// place: Restore puts every disposition back itself.
 void PutBackAndStop(int sig)
 {
     int savedErrno = errno;
-    g_jobControl = 1;
+    Phase phase = Enter();
+    bool inChild = InChild();
+    if (phase == kClosed || inChild) {
+        PassOn(sig, inChild);
+        Leave();
+        errno = savedErrno;
+        return;
+    }
+    g_state.jobControl = true;
     PutBackAsFound();
 
     sigset_t only;
     sigemptyset(&only);
     sigaddset(&only, sig);
-    sigaction(sig, &g_defaultAction, nullptr);
+    sigaction(sig, &g_state.defaultAction, nullptr);
     sigprocmask(SIG_UNBLOCK, &only, nullptr);
     raise(sig); // stops here until SIGCONT
     sigprocmask(SIG_BLOCK, &only, nullptr);
-    sigaction(sig, &g_stopAction, nullptr);
 
-    HideAgainInForeground();
+    // Restore waits for us before it puts the dispositions back, so this comes before that.
+    if ((g_state.gate.load() & kPhaseBits) == kOpen) {
+        sigaction(sig, &g_state.stopAction, nullptr);
+        HideAgainInForeground();
+    }
+    Leave();
     errno = savedErrno;
 }
 
-// Also after a SIGSTOP, which no handler sees: bash does not give a job back its modes at fg,
-// and the job continues with the shell's.
-void HideAgainOnContinue(int)
+// After a stop of ours the stop handler has hidden again already. Otherwise the continue means
+// something only when the terminal's modes are no longer ours: after a SIGSTOP, which no
+// handler sees, bash hands the job the terminal with the shell's modes. A stray SIGCONT leaves
+// the question, and what was typed so far, as they are. The read it interrupts goes on.
+void HideAgainOnContinue(int sig)
 {
     int savedErrno = errno;
-    g_jobControl = 1;
-    HideAgainInForeground();
+    Phase phase = Enter();
+    bool inChild = InChild();
+    if (inChild) {
+        PassOn(sig, true);
+    } else if (phase == kOpen) {
+        g_state.jobControl = true;
+        if (!StillQuiet())
+            HideAgainInForeground();
+    }
+    Leave();
     errno = savedErrno;
 }
 
@@ -139,6 +278,7 @@ struct sigaction ActionFor(void (*handler)(int))
     action.sa_handler = handler;
     // No SA_RESTART: a read interrupted by a stop must come back to the caller, which shows
     // the prompt again. Every guarded signal waits while one of the handlers runs.
+    action.sa_flags = SA_ONSTACK;
     sigemptyset(&action.sa_mask);
     for (int sig = 1; sig < NSIG; ++sig)
         if (RoleOf(sig) != Role::None)
@@ -151,61 +291,106 @@ bool AtDefault(const struct sigaction& action)
     return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_DFL;
 }
 
-} // namespace
-
-bool TerminalGuard::Capture(int fd)
+// The caller's own alternate stack, if any, is kept aside and put back by Release. A thread
+// that is running on its alternate stack right now cannot switch (EPERM) and keeps it. Where
+// the processor's signal frame would leave the handlers too little room, they stay where
+// they are.
+void UseSignalStack()
 {
-    m_fd = fd;
-    g_resumed = 0;
-    if (tcgetattr(fd, &m_asFound) != 0)
-        return false;
-    if (HoldsTerminal(fd))
-        return true;
-    // Started in the background: the modes on the terminal now are the shell's (bash's line
-    // editing has echo off), not the ones to put back. tcdrain changes nothing, but from the
-    // background it stops us with SIGTTOU until the shell brings us forward; then take the
-    // modes it left for us, and show the prompt again.
-    tcdrain(fd);
-    g_resumed = 1;
-    return tcgetattr(fd, &m_asFound) == 0;
+    g_state.stackReplaced = false;
+    if (sysconf(_SC_MINSIGSTKSZ) > static_cast<long>(sizeof g_signalStack / 2))
+        return;
+    stack_t mine{};
+    mine.ss_sp = g_signalStack;
+    mine.ss_size = sizeof g_signalStack;
+    g_state.stackReplaced = sigaltstack(&mine, &g_state.callersStack) == 0;
 }
 
-void TerminalGuard::Install()
+void Install()
 {
-    g_fd = m_fd;
-    g_asFound = m_asFound;
+    g_state.owner = getpid();
     // Only ECHO goes: canonical mode stays, so the operator can still edit the line and
     // Ctrl-C, Ctrl-\ and Ctrl-Z still work.
-    g_quiet = m_asFound;
-    g_quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    g_wantHidden = 0;
-    g_hidden = 0;
-    g_jobControl = 0;
+    g_state.quiet = g_state.asFound;
+    g_state.quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    g_state.hidden = false;
+    g_state.jobControl = false;
 
-    g_defaultAction = ActionFor(SIG_DFL);
-    g_stopAction = ActionFor(PutBackAndStop);
+    g_state.defaultAction = ActionFor(SIG_DFL);
+    g_state.stopAction = ActionFor(PutBackAndStop);
     const struct sigaction ending = ActionFor(PutBackAndRedeliver);
     const struct sigaction continuing = ActionFor(HideAgainOnContinue);
 
+    UseSignalStack();
+    SetPhase(kOpen);
     for (int sig = 1; sig < NSIG; ++sig) {
-        m_replaced[sig] = false;
+        g_state.replaced[sig] = false;
         Role role = RoleOf(sig);
         // A signal the caller handles or ignores is the caller's business.
-        if (role == Role::None || sigaction(sig, nullptr, &m_previous[sig]) != 0 ||
-            !AtDefault(m_previous[sig]))
+        if (role == Role::None || sigaction(sig, nullptr, &g_state.previous[sig]) != 0 ||
+            !AtDefault(g_state.previous[sig]))
             continue;
         const struct sigaction& mine = role == Role::Ends    ? ending
-                                       : role == Role::Stops ? g_stopAction
+                                       : role == Role::Stops ? g_state.stopAction
                                                              : continuing;
-        m_replaced[sig] = sigaction(sig, &mine, nullptr) == 0;
+        g_state.replaced[sig] = sigaction(sig, &mine, nullptr) == 0;
     }
 }
 
-void TerminalGuard::Release()
+// Moves the gate to `phase` and waits until every handler that came in before has gone: from
+// then on none acts in an earlier phase. A handler stopped by a signal holds the whole process,
+// this thread included, so the wait ends when the process runs again.
+void CloseTo(Phase phase)
 {
+    SetPhase(phase);
+    while ((g_state.gate.load() & ~kPhaseBits) != 0)
+        sched_yield();
+}
+
+// Takes the handlers out for good, after CloseTo(kClosing) has stopped them hiding. The
+// handlers still running are waited for once the dispositions are back, so none outlives the
+// read. errno is left as found.
+void Release()
+{
+    int savedErrno = errno;
     for (int sig = 1; sig < NSIG; ++sig)
-        if (m_replaced[sig])
-            sigaction(sig, &m_previous[sig], nullptr);
+        if (g_state.replaced[sig])
+            sigaction(sig, &g_state.previous[sig], nullptr);
+    if (g_state.stackReplaced)
+        sigaltstack(&g_state.callersStack, nullptr);
+    CloseTo(kClosed);
+    errno = savedErrno;
+}
+
+// Echo goes off only while we hold the terminal. bash's fg sends no SIGCONT to a job it
+// believes running, only hands it the terminal, so after each stop or continue ask again where
+// we are.
+bool HideInForeground()
+{
+    for (;;) {
+        if (!WaitForForeground(g_state.fd))
+            return false;
+        g_state.hidden = true;
+        if (tcsetattr(g_state.fd, TCSAFLUSH, &g_state.quiet) == 0)
+            return true;
+        if (errno != EINTR || !TakeFlag(g_state.jobControl)) {
+            g_state.hidden = false;
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+// Started in the background, the modes on the terminal are the shell's (bash's line editing
+// has echo off), not the ones to put back: wait for the foreground, then take the modes the
+// shell left for us, and show the prompt again.
+bool TerminalGuard::Capture(int fd)
+{
+    g_state.fd = fd;
+    g_state.jobControl = false;
+    g_state.resumed = !HoldsTerminal(fd);
+    return WaitForForeground(fd) && tcgetattr(fd, &g_state.asFound) == 0;
 }
 
 // The handlers go in before echo goes off and come out only after echo is back, so there is
@@ -213,71 +398,49 @@ void TerminalGuard::Release()
 bool TerminalGuard::Hide()
 {
     Install();
-    g_wantHidden = 1;
     if (HideInForeground())
         return true;
-
-    int error = errno;
-    g_wantHidden = 0;
+    // The terminal refused to hide us: there is nothing to put back.
+    CloseTo(kClosing);
     Release();
-    errno = error;
     return false;
 }
 
 bool TerminalGuard::KeepHidden()
 {
-    if (g_hidden)
+    if (g_state.hidden)
         return true;
     if (!HideInForeground())
         return false;
-    g_resumed = 1;
+    g_state.resumed = true;
     return true;
-}
-
-// Echo goes off only while we hold the terminal. From the background tcdrain, which changes
-// nothing, stops us with SIGTTOU until the shell brings us forward (and the stop handler hides
-// us then). bash's fg sends no SIGCONT to a job it believes running, only hands it the
-// terminal, so after each stop or continue ask again where we are.
-bool TerminalGuard::HideInForeground()
-{
-    for (;;) {
-        if (!InForeground() && tcdrain(m_fd) != 0 && errno == EINTR && TakeJobControl())
-            continue;
-        g_hidden = 1;
-        if (tcsetattr(m_fd, TCSAFLUSH, &g_quiet) == 0)
-            return true;
-        if (errno != EINTR || !TakeJobControl()) {
-            g_hidden = 0;
-            return false;
-        }
-    }
 }
 
 bool TerminalGuard::TakeJobControl()
 {
-    bool happened = g_jobControl != 0;
-    g_jobControl = 0;
-    return happened;
+    return TakeFlag(g_state.jobControl);
 }
 
 bool TerminalGuard::TakeResumed()
 {
-    bool happened = g_resumed != 0;
-    g_resumed = 0;
-    return happened;
+    return TakeFlag(g_state.resumed);
 }
 
+// From the moment the gate closes no handler hides again; one that comes in meanwhile may still
+// put the terminal back, which is what we do too.
 bool TerminalGuard::Restore()
 {
-    g_wantHidden = 0;
+    CloseTo(kClosing);
     bool restored;
-    do {
-        restored = tcsetattr(m_fd, TCSAFLUSH, &m_asFound) == 0;
-    } while (!restored && errno == EINTR && TakeJobControl());
-    int error = errno;
-    g_hidden = 0;
+    for (;;) {
+        restored = WaitForForeground(g_state.fd) &&
+                   tcsetattr(g_state.fd, TCSAFLUSH, &g_state.asFound) == 0;
+        if (restored || errno != EINTR || !TakeFlag(g_state.jobControl))
+            break;
+    }
+    if (restored)
+        g_state.hidden = false;
     Release();
-    errno = error;
     return restored;
 }
 

@@ -7,16 +7,26 @@
 //     default action, so the process ends as it would have and the shell has echo;
 //   - a stop (Ctrl-Z, or a background job touching the terminal) puts the terminal back as
 //     found, then stops for real; when the job continues in the foreground echo goes off
-//     again at once, before any key is read, and anything typed meanwhile is dropped.
-// A handler the caller installed, or SIG_IGN, stays as it is.
+//     again at once, before any key is read, and anything typed meanwhile is dropped;
+//   - a continue that follows no stop of ours changes nothing, unless it finds the terminal's
+//     modes changed (a shell's, after a SIGSTOP that no handler sees): then echo goes off again.
+// A handler the caller installed, or SIG_IGN, stays as it is. The handlers act only in the
+// process that installed them: in a child forked meanwhile they just pass the signal on. On
+// the reading thread they run on a signal stack of their own, so that a stack overflow there
+// still puts the terminal back.
 //
-// The handlers share process-wide state, so one guard at a time: two threads must not run
-// hidden reads at once.
+// The guard never reads or sets the terminal's modes from the background, where they are the
+// shell's: it waits, stopped by SIGTTOU as any background job touching the terminal is, until
+// the shell brings the job forward. A job that ignores or blocks SIGTTOU cannot be stopped;
+// the guard then fails with EIO, as the kernel fails a background read, and leaves the
+// terminal alone.
+//
+// The state is process-wide, shared with the handlers, and lives in one place in
+// TerminalGuard.cpp; this class is only the reading thread's way in. So one guard at a time:
+// two threads must not run hidden reads at once. Every call below is made on the reading
+// thread.
 #ifndef HXCONSOLE_TERMINALGUARD_H
 #define HXCONSOLE_TERMINALGUARD_H
-
-#include <csignal>
-#include <termios.h>
 
 namespace hxconsole
 {
@@ -24,8 +34,9 @@ namespace hxconsole
 class TerminalGuard
 {
   public:
-    // Takes the attributes of the terminal behind fd. False, with errno set, when there is
-    // no terminal; nothing has changed then.
+    // Takes the attributes of the terminal behind fd, once the job holds it. False, with errno
+    // set, when there is no terminal (ENOTTY) or the job is in the background and cannot wait
+    // (EIO); nothing has changed then.
     bool Capture(int fd);
 
     // Installs the handlers, then switches echo off. False, with errno set, when the
@@ -47,19 +58,10 @@ class TerminalGuard
     // background: the operator has seen the shell since the prompt, so show it again.
     bool TakeResumed();
 
-    // Puts the attributes back as found, then removes the handlers. False, with errno set,
-    // when the terminal refused.
+    // Puts the attributes back as found, then removes the handlers. When it returns, no
+    // handler of ours is installed and none still running on another thread can change the
+    // terminal. False, with errno set, when the terminal refused.
     bool Restore();
-
-  private:
-    void Install();
-    void Release();
-    bool HideInForeground();
-
-    int m_fd = -1;
-    termios m_asFound{};
-    struct sigaction m_previous[NSIG];
-    bool m_replaced[NSIG] = {};
 };
 
 } // namespace hxconsole

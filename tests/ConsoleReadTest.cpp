@@ -269,17 +269,45 @@ TEST(ReadHidden, EndOfInputReportsFgetsAndRestoresEcho)
     EXPECT_TRUE(run.echoAfter);
 }
 
-TEST(ReadHidden, LineStartingWithNulCountsAsEmpty)
+TEST(ReadHidden, LineHoldingNulCountsAsEmpty)
 {
-    Transcript run = RunOnTerminal(Reads(1, 128, kPassword, true), [](Terminal& t) {
-        ASSERT_TRUE(t.WaitForEcho(false));
-        t.Type(std::string("\0abc\n", 5));
-    });
-    ASSERT_TRUE(run.returned);
-    EXPECT_EQ(run.outcome.result, -1);
-    EXPECT_EQ(run.out, "Password : \n");
-    EXPECT_EQ(run.err, "");
-    EXPECT_TRUE(run.echoAfter);
+    // A NUL (Ctrl-@) anywhere in the line would cut the password short without a word: the
+    // line gives no answer, as one that begins with NUL does, and none of it reaches buf.
+    const std::string x30(30, 'x');
+    const std::string nothing(1, '\0');
+    struct Case {
+        std::string typed;
+        std::vector<int> results; // one hidden read each
+        std::string firstBuf;
+    } cases[] = {
+        {std::string("\0abc\n", 5), {-1}, nothing},
+        {std::string("a\0bc\n", 5), {-1}, nothing},
+        {std::string("abc\0\n", 5), {-1}, nothing},
+        // The last character of the 31 taken; then the first of the rest, which the next read
+        // takes from the stream.
+        {x30 + std::string("\0\n", 2), {-1}, nothing},
+        {x30 + std::string("y\0\n", 3), {31, -1}, x30 + "y" + nothing},
+        // Cut short by end of input (Ctrl-D twice), where no newline follows.
+        {std::string("ab\0\x04\x04", 5), {-1}, nothing},
+        {std::string("ab\x04\x04", 4), {2}, std::string("ab\0", 3)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.typed));
+        const int reads = static_cast<int>(c.results.size());
+        Transcript run = RunOnTerminal(Reads(reads, 128, kPassword, true), [&](Terminal& t) {
+            ASSERT_TRUE(t.WaitForEcho(false));
+            ASSERT_TRUE(t.WaitUntilReading());
+            t.Type(c.typed);
+        });
+        ASSERT_TRUE(run.returned);
+        std::vector<int> results{run.outcome.result};
+        results.insert(results.end(), run.outcome.values.begin(), run.outcome.values.end());
+        EXPECT_EQ(results, c.results);
+        EXPECT_EQ(run.outcome.bytes.substr(0, kBufSize), Padded(c.firstBuf));
+        EXPECT_EQ(run.out, Repeated(reads, "Password : \n"));
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(run.echoAfter);
+    }
 }
 
 TEST(ReadHidden, AsksAgainAfterEndOfInput)
