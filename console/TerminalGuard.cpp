@@ -12,10 +12,12 @@ namespace
 
 // Signals whose default action ends the process, besides the real-time ones. SIGKILL cannot
 // be caught; SIGCHLD, SIGURG and SIGWINCH are ignored by default.
-const int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,
-                              SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE,
-                              SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM,
-                              SIGPROF, SIGPOLL, SIGPWR,    SIGSYS};
+const int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+                              SIGFPE,    SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+#ifdef SIGSTKFLT // not every architecture has it: MIPS does not
+                              SIGSTKFLT,
+#endif
+                              SIGXCPU,   SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSYS};
 // Signals whose default action stops the process and that a handler can catch.
 const int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
