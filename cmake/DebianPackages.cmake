@@ -48,10 +48,18 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL lib dev tools)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The packages are for the architecture the build is for, which in a cross build is not the
+# build machine's (CPack's own choice).
+include(${CMAKE_CURRENT_LIST_DIR}/DebianArch.cmake)
+hx_debian_arch(hx_deb_arch)
+if(hx_deb_arch)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${hx_deb_arch})
+endif()
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SOURCE hxconsole)
 # dpkg-shlibdeps works out the libc and libstdc++ versions the binaries need; the shlibs
-# file lets packages built against the library do the same.
+# file lets packages built against the library do the same. For another architecture it reads
+# Debian's own packages of that architecture (libstdc++6:<arch>, after dpkg --add-architecture).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 # The tools need the library from this build, which no installed package provides yet; their

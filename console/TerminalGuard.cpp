@@ -18,7 +18,7 @@ namespace
 // be caught; SIGCHLD, SIGURG and SIGWINCH are ignored by default.
 const int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
                               SIGFPE,    SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
-#ifdef SIGSTKFLT
+#ifdef SIGSTKFLT // not every architecture has it: MIPS does not
                               SIGSTKFLT,
 #endif
                               SIGXCPU,   SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSYS};

@@ -1,5 +1,6 @@
 #include "ChildRun.h"
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <pty.h>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -336,14 +338,32 @@ bool IsStopped(pid_t pid)
     return State(pid) == 'T';
 }
 
-// Blocked waiting for input: /proc/PID/syscall starts with the number of the call the
-// process waits in ("running" otherwise): on x86-64 0 for read(2), or 270 for pselect6(2), in
-// which bash's line editor waits for a key. A job stopped in the middle of a read still shows
-// it there, so it must be asleep, not stopped.
+// Blocked waiting for input: asleep (a job stopped in the middle of a read is not waiting for
+// it) in the kernel function where a read of a terminal or a pipe waits, or the select in which
+// bash's line editor waits for a key. /proc/PID/wchan names that function, the same for every
+// architecture and ABI, and also when the process is a program emulated by qemu-user, whose
+// /proc/PID/syscall shows qemu's own calls in the build machine's numbering. A terminal read
+// waits in wait_woken, as would a write to a full terminal, which the harness never lets
+// happen: it drains the terminal all along. Where the kernel does not name the function ("0",
+// or an address), the number of the call in /proc/PID/syscall serves, as this build numbers
+// read(2) and pselect6(2).
 bool BlockedInRead(pid_t pid)
 {
-    std::string call = ProcFile(pid, "syscall", 8);
-    return (call.rfind("0 ", 0) == 0 || call.rfind("270 ", 0) == 0) && State(pid) == 'S';
+    if (State(pid) != 'S')
+        return false;
+    std::string function = ProcFile(pid, "wchan", 64);
+    if (!function.empty() &&
+        (isalpha(static_cast<unsigned char>(function[0])) || function[0] == '_')) {
+        for (const char* wait : {"wait_woken", "n_tty_read", "pipe_read", "poll_schedule_timeout",
+                                 "do_select", "do_sys_poll"})
+            if (function.find(wait) != std::string::npos)
+                return true;
+        return false;
+    }
+    const std::string call = ProcFile(pid, "syscall", 8);
+    if (call.empty() || call[0] < '0' || call[0] > '9') // "running"
+        return false;
+    return atol(call.c_str()) == SYS_read || atol(call.c_str()) == SYS_pselect6;
 }
 
 } // namespace

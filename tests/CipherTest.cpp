@@ -28,7 +28,9 @@ struct Simple {
     }
     static bool MayHold(char c)
     {
-        return static_cast<unsigned char>(c) > 127 || (c >= 32 && c <= 126);
+        // As a byte: char is signed on x86 but unsigned on arm64, ppc64el and s390x.
+        const unsigned char b = static_cast<unsigned char>(c);
+        return b >= 128 || (b >= 32 && b <= 126);
     }
 };
 

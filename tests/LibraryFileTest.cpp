@@ -5,6 +5,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <link.h>
 #include <regex>
 #include <set>
 #include <string>
@@ -12,7 +13,9 @@
 namespace
 {
 
-// Just enough of an ELF64 reader for the questions below.
+// Just enough of an ELF reader for the questions below. The library is built for the same
+// target as this test, so its ELF class and byte order are this program's: ElfW(Shdr) is
+// Elf64_Shdr or Elf32_Shdr, as the platform has it.
 class ElfFile
 {
   public:
@@ -24,19 +27,21 @@ class ElfFile
 
     bool Valid() const
     {
-        return m_image.size() > sizeof(Elf64_Ehdr) && memcmp(m_image.data(), ELFMAG, SELFMAG) == 0;
+        return m_image.size() > sizeof(ElfW(Ehdr)) &&
+               memcmp(m_image.data(), ELFMAG, SELFMAG) == 0 &&
+               m_image[EI_CLASS] == (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32);
     }
 
-    const Elf64_Shdr* Section(const std::string& name) const
+    const ElfW(Shdr) * Section(const std::string& name) const
     {
-        const Elf64_Shdr& names = Sections()[Header().e_shstrndx];
+        const ElfW(Shdr)& names = Sections()[Header().e_shstrndx];
         for (int i = 0; i < Header().e_shnum; ++i)
             if (name == At(names.sh_offset + Sections()[i].sh_name))
                 return &Sections()[i];
         return nullptr;
     }
 
-    std::string Contents(const Elf64_Shdr& section) const
+    std::string Contents(const ElfW(Shdr) & section) const
     {
         return m_image.substr(section.sh_offset, section.sh_size);
     }
@@ -44,12 +49,12 @@ class ElfFile
     // Names of the symbols the library defines for others, demangled.
     std::set<std::string> ExportedSymbols() const
     {
-        const Elf64_Shdr* table = Section(".dynsym");
-        const Elf64_Shdr& strings = Sections()[table->sh_link];
+        const ElfW(Shdr)* table = Section(".dynsym");
+        const ElfW(Shdr)& strings = Sections()[table->sh_link];
         std::set<std::string> names;
         for (size_t at = table->sh_offset; at < table->sh_offset + table->sh_size;
-             at += sizeof(Elf64_Sym)) {
-            const auto* symbol = reinterpret_cast<const Elf64_Sym*>(m_image.data() + at);
+             at += sizeof(ElfW(Sym))) {
+            const auto* symbol = reinterpret_cast<const ElfW(Sym)*>(m_image.data() + at);
             if (symbol->st_shndx != SHN_UNDEF && symbol->st_name != 0)
                 names.insert(Demangle(At(strings.sh_offset + symbol->st_name)));
         }
@@ -58,11 +63,11 @@ class ElfFile
 
     std::string SoName() const
     {
-        const Elf64_Shdr* dynamic = Section(".dynamic");
-        const Elf64_Shdr& strings = Sections()[dynamic->sh_link];
+        const ElfW(Shdr)* dynamic = Section(".dynamic");
+        const ElfW(Shdr)& strings = Sections()[dynamic->sh_link];
         for (size_t at = dynamic->sh_offset; at < dynamic->sh_offset + dynamic->sh_size;
-             at += sizeof(Elf64_Dyn)) {
-            const auto* entry = reinterpret_cast<const Elf64_Dyn*>(m_image.data() + at);
+             at += sizeof(ElfW(Dyn))) {
+            const auto* entry = reinterpret_cast<const ElfW(Dyn)*>(m_image.data() + at);
             if (entry->d_tag == DT_SONAME)
                 return At(strings.sh_offset + entry->d_un.d_val);
         }
@@ -70,13 +75,13 @@ class ElfFile
     }
 
   private:
-    const Elf64_Ehdr& Header() const
+    const ElfW(Ehdr) & Header() const
     {
-        return *reinterpret_cast<const Elf64_Ehdr*>(m_image.data());
+        return *reinterpret_cast<const ElfW(Ehdr)*>(m_image.data());
     }
-    const Elf64_Shdr* Sections() const
+    const ElfW(Shdr) * Sections() const
     {
-        return reinterpret_cast<const Elf64_Shdr*>(m_image.data() + Header().e_shoff);
+        return reinterpret_cast<const ElfW(Shdr)*>(m_image.data() + Header().e_shoff);
     }
     const char* At(size_t offset) const
     {
@@ -151,7 +156,7 @@ TEST_F(LibraryFile, CarriesVersionedSoname)
 
 TEST_F(LibraryFile, CarriesOneLineBuildStampThatIsNeverLoaded)
 {
-    const Elf64_Shdr* stamp = elf.Section("HxVersion");
+    const ElfW(Shdr)* stamp = elf.Section("HxVersion");
     ASSERT_NE(stamp, nullptr);
     EXPECT_EQ(stamp->sh_flags & SHF_ALLOC, 0u);
 

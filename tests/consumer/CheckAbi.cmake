@@ -1,10 +1,15 @@
 # Guards the promise of the SONAME: the library's exported interface stays compatible with
 # the baseline kept in abi/.
 #
-#   cmake -DLIBRARY=<built library> -DBASELINE=<abi/libhxconsole.so.N.abi> -DABIDW=<abidw>
-#         -DABIDIFF=<abidiff> [-DRENEW=ON]
+#   cmake -DLIBRARY=<built library> -DBASELINE=<abi/libhxconsole.so.N[.ARCH].abi>
+#         -DABIDW=<abidw> -DABIDIFF=<abidiff> [-DRENEW=ON]
 #         -DSOURCE_DIR=<project> -DWORK_DIR=<scratch directory> -DGENERATOR=<generator>
-#         -DCXX=<compiler> -P CheckAbi.cmake
+#         -DCXX=<compiler> [-DTOOLCHAIN=<toolchain file>] -P CheckAbi.cmake
+#
+# Architectures whose data model gives the classes the same layout share one baseline; abidiff
+# would report the ELF architecture it records as a change, so the comparison takes the
+# baseline as written for the library's architecture. One whose layout differs (i386: 32-bit
+# pointers and longs) has a baseline of its own, named for its Debian architecture.
 #
 # With RENEW=ON it writes the baseline from LIBRARY instead. Otherwise it compares LIBRARY with
 # the baseline, then proves the comparison works: a scratch copy of the sources with one
@@ -38,9 +43,25 @@ if(NOT EXISTS ${BASELINE})
                       "bump, write one with the abi_baseline target (see the README)")
 endif()
 
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+
+# The baseline, as written for the library's ELF architecture.
+execute_process(COMMAND ${ABIDW} ${abidw_options} --out-file ${WORK_DIR}/library.abi ${LIBRARY}
+  RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "abidw failed on ${LIBRARY}")
+endif()
+file(READ ${WORK_DIR}/library.abi abi)
+string(REGEX MATCH "architecture='[^']*'" architecture "${abi}")
+file(READ ${BASELINE} abi)
+string(REGEX REPLACE "architecture='[^']*'" "${architecture}" abi "${abi}")
+set(baseline ${WORK_DIR}/baseline.abi)
+file(WRITE ${baseline} "${abi}")
+
 # compare(<library> <result>): abidiff's exit status against the baseline; its report is shown.
 function(compare library result)
-  execute_process(COMMAND ${ABIDIFF} --no-added-syms ${BASELINE} ${library}
+  execute_process(COMMAND ${ABIDIFF} --no-added-syms ${baseline} ${library}
     RESULT_VARIABLE status OUTPUT_VARIABLE report ERROR_VARIABLE report TIMEOUT 300)
   message(STATUS "abidiff ${BASELINE} ${library}: ${status}\n${report}")
   set(${result} ${status} PARENT_SCOPE)
@@ -63,7 +84,6 @@ function(run)
 endfunction()
 
 set(copy ${WORK_DIR}/source)
-file(REMOVE_RECURSE ${WORK_DIR})
 file(GLOB entries LIST_DIRECTORIES true ${SOURCE_DIR}/*)
 list(FILTER entries EXCLUDE REGEX "/(build|\\.git)$")
 file(COPY ${entries} DESTINATION ${copy})
@@ -77,8 +97,12 @@ endif()
 string(REPLACE "  private:\n" "  private:\n    [[maybe_unused]] int m_abiProbe;\n" text "${text}")
 file(WRITE ${header} "${text}")
 
+set(toolchain_option)
+if(TOOLCHAIN)
+  set(toolchain_option -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
+endif()
 run(${CMAKE_COMMAND} -S ${copy} -B ${WORK_DIR}/build -G ${GENERATOR}
-  -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  -DCMAKE_CXX_COMPILER=${CXX} ${toolchain_option} -DCMAKE_BUILD_TYPE=RelWithDebInfo
   -DHXCONSOLE_BUILD_TESTS=OFF -DHXCONSOLE_BUILD_BENCHMARKS=OFF
   -DHXCONSOLE_BUILD_TOOLS=OFF -DHXCONSOLE_INSTALL=OFF)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build --target hxconsole --parallel 2)

@@ -6,11 +6,14 @@
 #         -DSOURCE_DIR=<this directory>
 #         -DBINDIR=<dir> -DLIBDIR=<dir> -DINCLUDEDIR=<dir> (the build's relative install dirs)
 #         -DGENERATOR=<generator> -DCXX=<compiler> -DCXX_FLAGS=<flags> -DLINK_FLAGS=<flags>
+#         [-DTOOLCHAIN=<toolchain file> -DEMULATOR=<program|argument|...>] [-DTOOL_RPATH=<rpath>]
 #         -P InstallAndConsume.cmake
 #
-# The compiler and flags are the build's own: a library built with sanitizers can only be
-# loaded by a program built with them too. Nothing here reads standard input or the network,
-# and every step has a time limit.
+# The compiler, flags and toolchain are the build's own: a library built with sanitizers can
+# only be loaded by a program built with them too, and a cross build's consumers are built for
+# its target and run under its emulator. TOOL_RPATH is the installed tools' rpath: empty when
+# the build's prefix is one the loader searches anyway (/usr). Nothing here reads standard
+# input or the network, and every step has a time limit.
 
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -30,6 +33,19 @@ function(run what)
   message(STATUS "${what}: ok")
   set(output "${output}" PARENT_SCOPE)
 endfunction()
+
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
+# A cross build's toolchain looks for packages and libraries in the target's tree only; the
+# consumer must find them in the scratch prefix as well.
+set(toolchain_option)
+if(TOOLCHAIN)
+  file(WRITE ${WORK_DIR}/toolchain.cmake "include(${TOOLCHAIN})
+foreach(kind PACKAGE LIBRARY INCLUDE)
+  set(CMAKE_FIND_ROOT_PATH_MODE_\${kind} BOTH)
+endforeach()
+")
+  set(toolchain_option -DCMAKE_TOOLCHAIN_FILE=${WORK_DIR}/toolchain.cmake)
+endif()
 
 # The consumer reads one line from standard input.
 file(WRITE ${WORK_DIR}/input.txt "consumer\n")
@@ -72,15 +88,23 @@ foreach(find package pkg-config subdirectory)
     -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
     -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF
     -DCMAKE_CXX_COMPILER=${CXX}
+    ${toolchain_option}
     "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
     "-DCMAKE_EXE_LINKER_FLAGS=${LINK_FLAGS}")
   run("build the consumer (${find})" ${CMAKE_COMMAND} --build ${build})
   run("run the consumer (${find})"
-    ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${library_path} ${build}/consumer)
+    ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${library_path} ${EMULATOR} ${build}/consumer)
   if(NOT output MATCHES "consumer: all good")
     message(FATAL_ERROR "the consumer (${find}) said:\n${output}")
   endif()
 endforeach()
 
-# The installed tool runs from the prefix with no help: its rpath points at the library.
-run("run the installed hxscramble" ${prefix}/${BINDIR}/hxscramble --version)
+# The installed tool runs from the prefix with no help: its rpath points at the library. A tool
+# built for /usr has none, and finds the library there once installed; from the scratch prefix
+# it is shown the way.
+set(library_path "")
+if(NOT TOOL_RPATH)
+  set(library_path ${libdir})
+endif()
+run("run the installed hxscramble" ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${library_path}
+  ${EMULATOR} ${prefix}/${BINDIR}/hxscramble --version)
