@@ -83,8 +83,8 @@ const char* ReadGuardedLine(hxconsole::TerminalGuard& guard, char* line, const c
     }
 }
 
-// A NUL typed into the line (Ctrl-@) would cut it short without a word; the line's own
-// terminator is the first NUL only when no second one follows it.
+// A NUL typed (Ctrl-@) would cut the line short without a word: such a line counts as no
+// answer. The line's own terminator is the first NUL only when no second one follows it.
 bool HoldsTypedNul(const char* line)
 {
     const char* end = line + strlen(line) + 1;
@@ -118,7 +118,6 @@ long ReadHidden(char* buf, const char* prompt)
     } else if (!restored) {
         ReportFailure("tcsetattr", restoreError);
     } else {
-        // Such a line counts as one that begins with NUL: empty, and so no answer.
         if (HoldsTypedNul(line))
             line[0] = '\0';
         strcpy(buf, line);

@@ -1,9 +1,10 @@
 #include "TerminalGuard.h"
 
+#include "GuardSignals.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <sched.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,33 +14,6 @@ namespace hxconsole
 
 namespace
 {
-
-// Signals whose default action ends the process, besides the real-time ones. SIGKILL cannot
-// be caught; SIGCHLD, SIGURG and SIGWINCH are ignored by default.
-const int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
-                              SIGFPE,    SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
-#ifdef SIGSTKFLT // not every architecture has it: MIPS does not
-                              SIGSTKFLT,
-#endif
-                              SIGXCPU,   SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSYS};
-// Signals whose default action stops the process and that a handler can catch.
-const int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
-
-enum class Role { None, Ends, Stops, Continues };
-
-Role RoleOf(int sig)
-{
-    for (int s : kEndingSignals)
-        if (s == sig)
-            return Role::Ends;
-    for (int s : kStopSignals)
-        if (s == sig)
-            return Role::Stops;
-    if (sig == SIGCONT)
-        return Role::Continues;
-    // The real-time signals glibc leaves to applications all end the process by default.
-    return sig >= SIGRTMIN && sig <= SIGRTMAX ? Role::Ends : Role::None;
-}
 
 // How far a hidden read has got, as the handlers see it. Open: echo belongs off. Closing:
 // Restore is putting the terminal back, and a handler may only put it back too. Closed: none
@@ -67,8 +41,7 @@ struct State {
     struct sigaction stopAction;
     struct sigaction previous[NSIG];
     bool replaced[NSIG]{};
-    stack_t callersStack{};
-    bool stackReplaced = false;
+    SignalStack stack;
 
     std::atomic<unsigned> gate{kClosed};
     std::atomic<pid_t> owner{0};         // the process that installed the handlers
@@ -76,11 +49,6 @@ struct State {
     std::atomic<bool> jobControl{false}; // a stop or a continue came in
     std::atomic<bool> resumed{false};    // echo went off again after a return to the foreground
 } g_state;
-
-// The reading thread's handlers run here. Static, since the library allocates nothing; one is
-// enough, since there is one hidden read at a time. The kernel's signal frame takes a few KiB
-// on today's processors, more with the widest vector registers; the handlers need little.
-alignas(64) char g_signalStack[64 * 1024];
 
 // A job in the background must leave the terminal alone: its modes are the shell's now. A
 // terminal that is not our controlling terminal (after setsid, or a console handed to a
@@ -271,41 +239,6 @@ void HideAgainOnContinue(int sig)
     errno = savedErrno;
 }
 
-struct sigaction ActionFor(void (*handler)(int))
-{
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = handler;
-    // No SA_RESTART: a read interrupted by a stop must come back to the caller, which shows
-    // the prompt again. Every guarded signal waits while one of the handlers runs.
-    action.sa_flags = SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
-    for (int sig = 1; sig < NSIG; ++sig)
-        if (RoleOf(sig) != Role::None)
-            sigaddset(&action.sa_mask, sig);
-    return action;
-}
-
-bool AtDefault(const struct sigaction& action)
-{
-    return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_DFL;
-}
-
-// The caller's own alternate stack, if any, is kept aside and put back by Release. A thread
-// that is running on its alternate stack right now cannot switch (EPERM) and keeps it. Where
-// the processor's signal frame would leave the handlers too little room, they stay where
-// they are.
-void UseSignalStack()
-{
-    g_state.stackReplaced = false;
-    if (sysconf(_SC_MINSIGSTKSZ) > static_cast<long>(sizeof g_signalStack / 2))
-        return;
-    stack_t mine{};
-    mine.ss_sp = g_signalStack;
-    mine.ss_size = sizeof g_signalStack;
-    g_state.stackReplaced = sigaltstack(&mine, &g_state.callersStack) == 0;
-}
-
 void Install()
 {
     g_state.owner = getpid();
@@ -321,7 +254,7 @@ void Install()
     const struct sigaction ending = ActionFor(PutBackAndRedeliver);
     const struct sigaction continuing = ActionFor(HideAgainOnContinue);
 
-    UseSignalStack();
+    g_state.stack.Use();
     SetPhase(kOpen);
     for (int sig = 1; sig < NSIG; ++sig) {
         g_state.replaced[sig] = false;
@@ -356,8 +289,7 @@ void Release()
     for (int sig = 1; sig < NSIG; ++sig)
         if (g_state.replaced[sig])
             sigaction(sig, &g_state.previous[sig], nullptr);
-    if (g_state.stackReplaced)
-        sigaltstack(&g_state.callersStack, nullptr);
+    g_state.stack.GiveBack();
     CloseTo(kClosed);
     errno = savedErrno;
 }
