@@ -248,17 +248,10 @@ Status Ask(const Job& job, bool confirm, hxtool::Output& out)
     using hxtool::Asked;
     QHxConsole console;
     hxtool::Secret secret;
-    Asked asked;
-    if (!job.restore) {
-        asked =
-            hxtool::AskPassword(console, "Password", confirm ? "Again" : nullptr, false, secret);
-    } else {
-        const hxtool::Secret::Result got = secret.Ask(console, "Scrambled text", job.hex ? 2 : 1);
-        asked = got == hxtool::Secret::kEnded ? Asked::kEnded
-                : got == hxtool::Secret::kCut ? Asked::kCut
-                : secret.Length() == 0        ? Asked::kEmpty
-                                              : Asked::kTyped;
-    }
+    const Asked asked =
+        job.restore
+            ? secret.Ask(console, "Scrambled text", job.hex ? 2 : 1, false)
+            : hxtool::AskPassword(console, "Password", confirm ? "Again" : nullptr, false, secret);
     if (asked != Asked::kTyped) {
         Complain(job.restore ? hxtool::WhyNotAsked(asked, "scrambled text",
                                                    job.hex ? "60 hex digits" : "30 characters",

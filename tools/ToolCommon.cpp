@@ -110,21 +110,21 @@ Secret::~Secret()
     explicit_bzero(m_text, sizeof m_text);
 }
 
-Secret::Result Secret::Ask(QHxConsole& console, const char* prompt, int reads)
+Asked Secret::Ask(QHxConsole& console, const char* prompt, int reads, bool emptyAllowed)
 {
     m_length = 0;
     for (int i = 0; i < reads && i < kMostReads; ++i) {
         char chunk[kHiddenChunk + 1] = {};
         int got = console.Read(chunk, sizeof chunk, i == 0 ? prompt : nullptr, true);
         if (got < 0)
-            return kEnded;
+            return Asked::kEnded;
         memcpy(m_text + m_length, chunk, static_cast<size_t>(got));
         m_length += static_cast<size_t>(got);
         explicit_bzero(chunk, sizeof chunk);
         if (static_cast<size_t>(got) < kHiddenChunk)
-            return kWhole;
+            return m_length == 0 && !emptyAllowed ? Asked::kEmpty : Asked::kTyped;
     }
-    return kCut;
+    return Asked::kCut;
 }
 
 bool Secret::Matches(const Secret& other) const
@@ -135,20 +135,11 @@ bool Secret::Matches(const Secret& other) const
 Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bool emptyAllowed,
                   Secret& secret)
 {
-    switch (secret.Ask(console, prompt)) {
-    case Secret::kEnded:
-        return Asked::kEnded;
-    case Secret::kCut:
-        return Asked::kCut;
-    case Secret::kWhole:
-        break;
-    }
-    if (secret.Length() == 0 && !emptyAllowed)
-        return Asked::kEmpty;
-    if (again == nullptr)
-        return Asked::kTyped;
+    Asked asked = secret.Ask(console, prompt, 1, emptyAllowed);
+    if (asked != Asked::kTyped || again == nullptr)
+        return asked;
     Secret second;
-    if (second.Ask(console, again) == Secret::kEnded)
+    if (second.Ask(console, again, 1, true) == Asked::kEnded)
         return Asked::kEnded;
     return second.Matches(secret) ? Asked::kTyped : Asked::kDiffer;
 }

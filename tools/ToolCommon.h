@@ -54,17 +54,16 @@ void ReportReadFailure(const ToolText& tool, int error);
 // before a secret is asked for or read.
 void ProtectSecrets();
 
+// What came of asking for a secret: typed, or why not.
+enum class Asked { kTyped, kEnded, kCut, kEmpty, kDiffer };
+
 // A line typed without echo. The library's hidden read takes at most kHiddenChunk bytes,
 // its newline included, at a time; a read that fills them had no newline within the limit.
 // The text is wiped when the Secret goes.
 class Secret
 {
   public:
-    enum Result { kWhole, kCut, kEnded };
-
     static const size_t kHiddenChunk = 31;
-    // Characters one hidden read is known to hold whole.
-    static const size_t kLimit = kHiddenChunk - 1;
 
     Secret() = default;
     Secret(const Secret&) = delete;
@@ -73,8 +72,9 @@ class Secret
 
     // Asks with `prompt` and reads one line in up to `reads` hidden reads (the later ones take
     // the rest of the same line, with no prompt of their own): kCut when the line did not end
-    // within them, kEnded when a read brought nothing (end of input or a failure).
-    Result Ask(QHxConsole& console, const char* prompt, int reads = 1);
+    // within them, kEnded when a read brought nothing (end of input or a failure), kEmpty for
+    // an empty line unless `emptyAllowed`.
+    Asked Ask(QHxConsole& console, const char* prompt, int reads, bool emptyAllowed);
 
     bool Matches(const Secret& other) const;
 
@@ -93,9 +93,6 @@ class Secret
     char m_text[kMostReads * kHiddenChunk + 1] = {};
     size_t m_length = 0;
 };
-
-// What came of asking for a password.
-enum class Asked { kTyped, kEnded, kCut, kEmpty, kDiffer };
 
 // Asks for a password without echo; when `again` is given, asks once more with it and
 // compares. An empty password is kEmpty unless `emptyAllowed`.
