@@ -75,10 +75,14 @@ void SignalStack::Use()
     m_replaced = sigaltstack(&mine, &m_callers) == 0;
 }
 
+// The kernel saved every register on this stack for each handler that ran, and those may
+// have held pieces of the line being read.
 void SignalStack::GiveBack()
 {
-    if (m_replaced)
+    if (m_replaced) {
         sigaltstack(&m_callers, nullptr);
+        explicit_bzero(g_signalStack, sizeof g_signalStack);
+    }
     m_replaced = false;
 }
 

@@ -1,5 +1,5 @@
 #include "QHxConsole.h"
-#include "TerminalGuard.h"
+#include "LineInput.h"
 
 #include <cctype>
 #include <cerrno>
@@ -8,28 +8,11 @@
 #include <cstring>
 #include <unistd.h>
 
+using hxconsole::ShowPrompt;
+using hxconsole::WholeLine;
+
 namespace
 {
-
-// A hidden read takes at most 31 characters, newline included, plus fgets's terminator.
-const int kHiddenLineSize = 32;
-
-// Terminal and stream failures are reported as one line on standard error, so that a tool
-// whose standard output is captured still shows the operator why the question failed.
-void ReportFailure(const char* call, int error)
-{
-    fprintf(stderr, "%s failed with error %d : '%s'\n", call, error, strerror(error));
-}
-
-void ShowPrompt(const char* prompt)
-{
-    if (prompt == nullptr)
-        return;
-    printf("%s : ", prompt);
-    // Standard output may be line-buffered or fully buffered; the operator must see the
-    // question before we block waiting for the answer.
-    fflush(stdout);
-}
 
 // One read(2) straight from the descriptor: whatever the terminal or pipe holds right now,
 // up to `size` bytes. The standard input stream's buffer is bypassed.
@@ -38,96 +21,26 @@ long ReadPlain(int fd, char* buf, unsigned long size)
     return read(fd, buf, size);
 }
 
-// glibc leaves what fgets took in the stream's buffer, before the read pointer, until the next
-// refill overwrites it. Bytes after the read pointer are still to be read and stay.
-void WipeConsumedInput(FILE* stream)
+// What a typed prompt reads: one whole answer line (see LineInput.h), cut to `size` bytes and
+// terminated.
+WholeLine AskLine(int fd, const char* prompt, char* buf, unsigned long size)
 {
-#ifdef __GLIBC__
-    char* consumed = stream->_IO_read_base;
-    if (consumed != nullptr && stream->_IO_read_ptr > consumed)
-        explicit_bzero(consumed, static_cast<size_t>(stream->_IO_read_ptr - consumed));
-#else
-    (void)stream;
-#endif
+    ShowPrompt(prompt);
+    return hxconsole::ReadWholeLine(fd, buf, size);
 }
 
-// One line through the standard input stream while the guard keeps echo off. A stop and
-// return to the foreground interrupts fgets; echo goes off again, the prompt is shown again
-// and the read goes on. Whatever else interrupts it is a failure. Returns the call that failed,
-// with its error number, or nullptr for a line.
-const char* ReadGuardedLine(hxconsole::TerminalGuard& guard, char* line, const char* prompt,
-                            int& error)
+// A read's result as callers get it: nothing read is -1, and a final newline is removed. Only
+// that newline is touched; a chunk cut short keeps its last byte and stays unterminated, as the
+// caller's cleared buffer expects.
+int EndChunk(char* buf, long count)
 {
-    for (;;) {
-        if (!guard.KeepHidden()) {
-            error = errno;
-            return "tcsetattr";
-        }
-        if (guard.TakeResumed())
-            ShowPrompt(prompt);
-        // After a Ctrl-D the stream remembers end of input and would not ask the terminal
-        // again; the operator may well have more to say now. On a pipe that has ended the read
-        // still finds nothing.
-        clearerr(stdin);
-        // fgets writes a single NUL of its own after the line; with no NUL in the buffer
-        // beforehand, any other one was typed (see HoldsTypedNul).
-        memset(line, '\n', kHiddenLineSize);
-        // fgets sets no error number at end of input; start from 0 so the report is not
-        // whatever an earlier call happened to leave behind.
-        errno = 0;
-        if (fgets(line, kHiddenLineSize, stdin) != nullptr)
-            return nullptr;
-        error = errno;
-        if (error != EINTR || !guard.TakeJobControl())
-            return "fgets";
-    }
-}
-
-// A NUL typed (Ctrl-@) would cut the line short without a word: such a line counts as no
-// answer. The line's own terminator is the first NUL only when no second one follows it.
-bool HoldsTypedNul(const char* line)
-{
-    const char* end = line + strlen(line) + 1;
-    return memchr(end, '\0', static_cast<size_t>(line + kHiddenLineSize - end)) != nullptr;
-}
-
-// Reads one line through the standard input stream with echo off, and always puts the
-// terminal back the way it was before returning.
-long ReadHidden(char* buf, const char* prompt)
-{
-    hxconsole::TerminalGuard guard;
-    if (!guard.Capture(fileno(stdin))) {
-        ReportFailure("tcgetattr", errno);
+    if (count <= 0)
         return -1;
+    if (buf[count - 1] == '\n') {
+        buf[count - 1] = '\0';
+        --count;
     }
-    if (!guard.Hide()) {
-        ReportFailure("tcsetattr", errno);
-        return -1;
-    }
-
-    char line[kHiddenLineSize];
-    int readError = 0;
-    const char* failedCall = ReadGuardedLine(guard, line, prompt, readError);
-    bool restored = guard.Restore();
-    int restoreError = errno;
-    WipeConsumedInput(stdin);
-
-    long count = -1;
-    if (failedCall != nullptr) {
-        ReportFailure(failedCall, readError);
-    } else if (!restored) {
-        ReportFailure("tcsetattr", restoreError);
-    } else {
-        if (HoldsTypedNul(line))
-            line[0] = '\0';
-        strcpy(buf, line);
-        // The operator's Enter was not echoed; end the prompt's line for them.
-        putchar('\n');
-        count = static_cast<long>(strlen(buf));
-    }
-    // The line may hold a password: leave no copy of it on the stack.
-    explicit_bzero(line, sizeof line);
-    return count;
+    return static_cast<int>(count);
 }
 
 // atoi's reading of a number (leading white space, an optional sign, digits up to the first
@@ -162,19 +75,41 @@ int ToPosition(const char* text)
 }
 
 // The number-or-escape question behind ReadInt(value, escape). `ended` (when not null) tells
-// end of input or a failed read apart from an empty line, which both make the result -1.
-int ReadNumberOrEscape(QHxConsole& console, int& value, char escape, bool* ended)
+// end of input or a failed read apart from an empty line, which both make the result -1. An
+// entry too long for the buffer is never taken in part: it gives -1 too.
+int ReadNumberOrEscape(int fd, int& value, char escape, bool* ended)
 {
-    char buf[32] = {};
-    int count = console.Read(buf, sizeof buf - 1, nullptr, false);
+    char buf[32];
+    WholeLine line = hxconsole::ReadWholeLine(fd, buf, sizeof buf - 1);
     if (ended != nullptr)
-        *ended = count < 0;
-    if (count <= 0)
+        *ended = line.kept < 0;
+    if (line.kept <= 0 || line.cut)
         return -1;
     if (escape != '\0' && buf[0] == escape && strlen(buf) == 1)
         return 1;
     value = ToInt(buf);
     return 0;
+}
+
+// The question behind ReadString: one line into dst (len bytes), or the default after an
+// empty line, or the question again when there is none.
+WholeLine AskString(int fd, const char* prompt, char* dst, int len, const char* defaultText)
+{
+    // No room for an answer: nothing is read.
+    if (len == 1) {
+        ShowPrompt(prompt);
+        return {-1, false};
+    }
+    for (;;) {
+        WholeLine line = AskLine(fd, prompt, dst, static_cast<unsigned long>(len) - 1);
+        if (line.kept != 0)
+            return line;
+        if (defaultText != nullptr) {
+            strncpy(dst, defaultText, static_cast<size_t>(len) - 1);
+            dst[len - 1] = '\0';
+            return {static_cast<long>(strlen(dst)), false};
+        }
+    }
 }
 
 bool RangeIsUsable(int* defaultValue, int min, int max)
@@ -217,22 +152,13 @@ int QHxConsole::Read(char* buf, unsigned long size, const char* prompt, bool hid
         return -1;
 
     ShowPrompt(prompt);
-    long count = hidden ? ReadHidden(buf, prompt) : ReadPlain(m_input, buf, size);
-    if (count <= 0)
-        return -1;
-
-    // Only a final newline is removed; a chunk cut short keeps its last byte and stays
-    // unterminated, as the caller's cleared buffer expects.
-    if (buf[count - 1] == '\n') {
-        buf[count - 1] = '\0';
-        --count;
-    }
-    return static_cast<int>(count);
+    return EndChunk(buf, hidden ? hxconsole::ReadHiddenLine(buf, prompt, false)
+                                : ReadPlain(m_input, buf, size));
 }
 
 int QHxConsole::ReadInt(int& value, char escape)
 {
-    return ReadNumberOrEscape(*this, value, escape, nullptr);
+    return ReadNumberOrEscape(m_input, value, escape, nullptr);
 }
 
 int QHxConsole::ReadInt(const char* prompt, int& value, int* defaultValue, int min, int max)
@@ -244,31 +170,33 @@ int QHxConsole::ReadInt(const char* prompt, int& value, int* defaultValue, int m
         return -1;
     }
 
-    // Cleared once only: a shorter chunk after a long one is read over the long one's tail,
-    // and that is what atoi sees.
-    char buf[8] = {};
+    char buf[32];
     for (;;) {
-        int count = Read(buf, sizeof buf - 1, prompt, false);
-        if (count < 0)
+        WholeLine line = AskLine(m_input, prompt, buf, sizeof buf - 1);
+        if (line.kept < 0)
             return -1;
-        if (count == 0) {
+        if (line.kept == 0) {
             if (defaultValue == nullptr)
                 return -1;
             value = *defaultValue;
             return 0;
         }
-        value = ToInt(buf);
-        if (!rangeChecked || (min <= value && value <= max))
-            return 0;
-        printf("value not in range: (%d - %d)\n", min, max);
+        // An entry too long for the buffer is refused whole, never taken in part.
+        if (!line.cut) {
+            value = ToInt(buf);
+            if (!rangeChecked || (min <= value && value <= max))
+                return 0;
+        }
+        if (rangeChecked)
+            printf("value not in range: (%d - %d)\n", min, max);
     }
 }
 
 int QHxConsole::ReadYesNo(const char* prompt, int defaultAnswer)
 {
-    char buf[8] = {};
+    char buf[8];
     for (;;) {
-        int count = Read(buf, sizeof buf - 1, prompt, false);
+        long count = AskLine(m_input, prompt, buf, sizeof buf - 1).kept;
         if (count < 0)
             return -1;
         if (count == 0 && defaultAnswer != 0)
@@ -285,17 +213,7 @@ int QHxConsole::ReadString(const char* prompt, char* dst, int len, const char* d
 {
     if (dst == nullptr || len <= 0)
         return -1;
-
-    for (;;) {
-        int count = Read(dst, static_cast<unsigned long>(len) - 1, prompt, false);
-        if (count != 0)
-            return count;
-        if (defaultText != nullptr) {
-            strncpy(dst, defaultText, static_cast<size_t>(len) - 1);
-            dst[len - 1] = '\0';
-            return static_cast<int>(strlen(dst));
-        }
-    }
+    return static_cast<int>(AskString(m_input, prompt, dst, len, defaultText).kept);
 }
 
 int QHxConsole::ReadPassword(char* buf, const char* prompt)
@@ -307,7 +225,8 @@ int QHxConsole::ReadPassword(char* buf, const char* prompt)
     // A password the caller already has is kept, and the operator is not asked.
     if (buf[0] != '\0')
         return 0;
-    return Read(buf, 128, prompt, true) < 0 ? -1 : 0;
+    ShowPrompt(prompt);
+    return EndChunk(buf, hxconsole::ReadHiddenLine(buf, prompt, true)) < 0 ? -1 : 0;
 }
 
 void QHxConsole::Pause(const char* message)
@@ -334,7 +253,7 @@ int QHxConsole::ListSelect(std::vector<_GENERIC_ITEM>* items, const char* title,
         fflush(stdout);
         int number = 0;
         bool ended = false;
-        int answer = ReadNumberOrEscape(*this, number, 'x', &ended);
+        int answer = ReadNumberOrEscape(m_input, number, 'x', &ended);
         if (answer == 1 || ended)
             return -1;
         // An empty line, or a number that is not on the list: ask again.
@@ -363,14 +282,20 @@ int QHxConsole::ListSelect(std::vector<_GENERIC_ITEM>* items, int* from, int* to
     char entry[1024];
     for (;;) {
         *to = *from = 0;
-        memset(entry, 0, sizeof entry);
         // The default turns an empty line into "/0", which is read as item 0 below and so
         // draws the item number complaint. -1 therefore means input ended or failed.
-        if (ReadString("Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit ",
-                       entry, sizeof entry - 1, "/0") < 0)
+        WholeLine line = AskString(
+            m_input, "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit ",
+            entry, sizeof entry - 1, "/0");
+        if (line.kept < 0)
             return -1;
         if (entry[0] == '\0')
             continue;
+        // Too long to be judged whole, so not judged by its first part either.
+        if (line.cut) {
+            puts("Illegal item number specified");
+            continue;
+        }
         if (strcasecmp(entry, "x") == 0)
             return -1;
         if (strcasecmp(entry, "all") == 0) {

@@ -49,9 +49,12 @@ class HX_EXPORT QHxConsole
     // of a longer line stays in the stream and is what the next hidden read returns. `size`
     // plays no part: buf must hold 32 bytes whatever `size` says, and it always ends up
     // terminated. When standard input is not a terminal nothing is read. The line leaves no
-    // copy behind: the read's own buffer and, with glibc, the bytes it took from the stream's
-    // buffer are wiped. An end of input (Ctrl-D) met by an earlier read does not end this
-    // one: on a terminal it waits for the operator; on a pipe that has ended it fails at once.
+    // copy behind: the read's own buffer, the stack below it, the signal stack and saved
+    // signal dispositions of the guard (below) and, with glibc, the bytes it took from the
+    // stream's buffer are wiped, and the library binds every symbol when it is loaded, so the
+    // dynamic linker never runs during the read. An end of input (Ctrl-D) met by an earlier read
+    // does not end this one: on a terminal it waits for the operator; on a pipe that has ended it
+    // fails at once.
     //
     // Signals during a hidden read. Only signals at their default action are handled, and
     // only while the read lasts; a handler of the caller's own, or SIG_IGN, is left in place,
@@ -92,45 +95,58 @@ class HX_EXPORT QHxConsole
     // continue.
     int Read(char* buf, unsigned long size, const char* prompt, bool hidden);
 
+    // The typed prompts below (ReadInt, ReadYesNo, ReadString, ReadPassword and the menus)
+    // take one whole line per answer. The rest of a line longer than the prompt keeps is read
+    // and dropped: it never becomes the next answer, nor input for the shell once the program
+    // has ended. On a terminal that never waits for more input. Where standard input is not a
+    // terminal no byte past the line's newline is read (a pipe is read a byte at a time; a file
+    // a block at a time, then the offset is put back after the newline), so the next prompt, or
+    // the caller's own read, gets the next line. A read that fails, even in the middle of a
+    // line, counts as end of input.
+    //
     // Numbers are read as atoi does (leading blanks, an optional sign, digits up to the first
     // non-digit; no digits reads as 0), except that a number beyond the 32-bit range gives
-    // INT_MAX or INT_MIN instead of an undefined value.
+    // INT_MAX or INT_MIN instead of an undefined value. An entry of more than 31 characters is
+    // refused whole, never taken in part.
 
     // Reads a number with no prompt of its own: print one and flush standard output first.
-    // Reads one chunk of at most 31 characters. Returns 1 when the answer is exactly the
-    // `escape` character (case counts; NUL means no escape) and leaves `value` alone; 0 with
-    // the number in `value`; -1 on an empty line, at end of input or on a failed read.
+    // Returns 1 when the answer is exactly the `escape` character (case counts; NUL means no
+    // escape) and leaves `value` alone; 0 with the number in `value`; -1 on an empty line, an
+    // entry of more than 31 characters, at end of input or on a failed read.
     int ReadInt(int& value, char escape);
 
     // Asks "prompt : " for a number within [min, max] until one comes; min and max both 0
     // mean any number. An empty line takes *defaultValue when there is one, and is -1
     // otherwise. A number out of range is stored in `value` all the same, then draws
-    // "value not in range: (min - max)" and the question again. With a range, a default
-    // outside it, or min > max, prints "Invalid range/default value" and returns -1 before
-    // asking. Answers are read in chunks of 7 characters. Returns 0 with `value` set, or -1
-    // at end of input or on a failed read.
+    // "value not in range: (min - max)" and the question again. An entry of more than 31
+    // characters leaves `value` alone and draws the same complaint (without a range, just
+    // the question again). With a range, a default outside it, or min > max, prints "Invalid
+    // range/default value" and returns -1 before asking. Returns 0 with `value` set, or -1 at
+    // end of input or on a failed read.
     int ReadInt(const char* prompt, int& value, int* defaultValue = nullptr, int min = 0,
                 int max = 0);
 
     // Asks "prompt : " until the answer starts with a lowercase y (returns 1) or n (returns
-    // 2). An empty line returns `defaultAnswer` when that is not 0, and asks again when it
-    // is. Returns -1 at end of input or on a failed read.
+    // 2); only the first letter counts (of the first 7 characters kept), and the rest of the
+    // line is dropped. An empty line returns `defaultAnswer` when that is not 0, and asks
+    // again when it is. Returns -1 at end of input or on a failed read.
     int ReadYesNo(const char* prompt, int defaultAnswer = 0);
 
-    // Asks "prompt : " and reads one chunk of at most len - 1 characters into `dst`, which
-    // holds `len` bytes and should be cleared beforehand (the chunk is terminated only by
-    // what was already there, unless it ends the line). An empty line copies in
-    // `defaultText`, cut to len - 1 characters and always terminated, or asks again when
-    // there is no default. Returns the number of characters in `dst`, or -1 at end of
-    // input, on a failed read, for a null `dst` or for len below 1 (nothing shown or read);
-    // len 1 leaves no room for an answer and returns -1 after the prompt.
+    // Asks "prompt : " and keeps the first len - 1 characters of the answer line in `dst`,
+    // which holds `len` bytes, always terminated; the rest of the line is dropped. An empty
+    // line copies in `defaultText`, cut to len - 1 characters, or asks again when there is no
+    // default. Returns the number of characters in `dst`, or -1 at end of input, on a failed
+    // read, for a null `dst` or for len below 1 (nothing shown or read); len 1 leaves no room
+    // for an answer and returns -1 after the prompt, reading nothing.
     int ReadString(const char* prompt, char* dst, int len, const char* defaultText = nullptr);
 
     // Asks "prompt : " (a null prompt asks "Password : ") and reads the answer with echo off
     // into `buf`, which must hold 32 bytes and start empty: when buf already holds text,
     // nothing is asked and 0 is returned, so a caller can fill in a password it already
-    // knows. At most 31 characters are taken; signals and job control are as for a hidden
-    // Read. Returns 0, with buf empty when only Enter was pressed, or -1 at end of input
+    // knows. The first 31 characters are kept and the rest of the line is dropped (and wiped),
+    // so a confirmation asked next waits for the operator; signals, job control and the copies
+    // left behind are as for a hidden Read. Returns 0, with buf empty when only Enter was
+    // pressed, or -1 at end of input
     // (Ctrl-D; the next question waits again), for a null buf, or when standard input is not
     // a terminal (reported on standard error).
     int ReadPassword(char* buf, const char* prompt = nullptr);
@@ -144,7 +160,8 @@ class HX_EXPORT QHxConsole
 
     // Shows the items as a numbered list under `title` (or "Please choose one of the
     // following:"), with an exit entry [x] labelled `exitLabel` (or "Return to the Main
-    // Menu"), and asks "Enter item number: " until a listed number or a lowercase x comes.
+    // Menu"), and asks "Enter item number: " until a listed number or a lowercase x comes
+    // (an answer line of more than 31 characters is asked again).
     // Returns the chosen item's id and copies the whole item into *chosen when that is not
     // null; -1 for x, at end of input or for null items (then *chosen is not touched). An
     // item whose id is -1 cannot be told from the exit entry.
@@ -152,7 +169,8 @@ class HX_EXPORT QHxConsole
                    const char* exitLabel = nullptr);
 
     // Shows the list as above and asks for one item number, a range FROM-TO, ALL or x (both
-    // in any case). Sets *from and *to to the zero-based positions of the first and last
+    // in any case; an answer line of more than 1022 characters draws "Illegal item number
+    // specified"). Sets *from and *to to the zero-based positions of the first and last
     // chosen items and returns *to. Returns -1, with *from and *to 0, for x, at end of input
     // or for null arguments; ALL on an empty list also gives -1. Bad entries draw "Illegal
     // range specified" or "Illegal item number specified" and the question again.

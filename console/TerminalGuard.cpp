@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sched.h>
 #include <termios.h>
 #include <unistd.h>
@@ -291,6 +292,9 @@ void Release()
             sigaction(sig, &g_state.previous[sig], nullptr);
     g_state.stack.GiveBack();
     CloseTo(kClosed);
+    // glibc's sigaction fills the part of sa_mask that the kernel leaves alone from its own
+    // stack, where the line being read may have left pieces: keep no copy past the read.
+    explicit_bzero(g_state.previous, sizeof g_state.previous);
     errno = savedErrno;
 }
 

@@ -4,9 +4,13 @@
 #include "ChildRun.h"
 #include "QHxConsole.h"
 
+#include <alloca.h>
 #include <climits>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 using namespace hxtest;
 
@@ -68,6 +72,77 @@ Call Password(const char* preset, const char* prompt)
     };
 }
 
+// Runs `call`, then adds to its values whether anything of the typed input still waits to be
+// read: what a shell would read once the program has ended.
+Call ThenNothingWaits(const Call& call)
+{
+    return [call] {
+        Outcome outcome = call();
+        pollfd input{0, POLLIN, 0};
+        outcome.values.push_back(poll(&input, 1, 0));
+        return outcome;
+    };
+}
+
+Call Menu(bool range)
+{
+    return [range] {
+        std::vector<_GENERIC_ITEM> items(3);
+        for (size_t i = 0; i < items.size(); ++i)
+            items[i] = {static_cast<int32_t>(10 * (i + 1)), "item", {}};
+        int from = -7, to = -7;
+        QHxConsole console;
+        return Outcome{range ? console.ListSelect(&items, &from, &to, "M")
+                             : console.ListSelect(&items, "M", nullptr)};
+    };
+}
+
+// Three prompts, then the caller's own read(2) of what is left.
+Outcome ThreePromptsThenRead()
+{
+    QHxConsole console;
+    char name[8] = {};
+    int port = kUntouched;
+    int nameCount = console.ReadString("Name", name, sizeof name);
+    int portResult = console.ReadInt("Port", port);
+    int go = console.ReadYesNo("Go");
+    char rest[16] = {};
+    long restCount = read(0, rest, sizeof rest - 1);
+    return Outcome{nameCount,
+                   {portResult, port, go, static_cast<int>(restCount)},
+                   std::string(name) + "|" + rest};
+}
+
+// Scans every writable mapping of this process for `secret` (which lives in read-only
+// memory, so the search finds only copies). Mappings of a gigabyte or more are the
+// sanitizers' shadow memory, reserved rather than used: they are passed over.
+int CopiesInMemory(const char* secret)
+{
+    FILE* maps = fopen("/proc/self/maps", "r");
+    if (maps == nullptr)
+        return -1;
+    int copies = 0;
+    unsigned long start = 0, end = 0;
+    char perms[8] = {};
+    char rest[512];
+    while (fscanf(maps, "%lx-%lx %7s%511[^\n]", &start, &end, perms, rest) == 4) {
+        if (perms[0] != 'r' || perms[1] != 'w' || end - start >= (1ul << 30))
+            continue;
+        const char* at = reinterpret_cast<const char*>(start);
+        const char* stop = reinterpret_cast<const char*>(end);
+        while ((at = static_cast<const char*>(memmem(at, static_cast<size_t>(stop - at), secret,
+                                                     strlen(secret)))) != nullptr) {
+            ++copies;
+            ++at;
+        }
+    }
+    fclose(maps);
+    return copies;
+}
+
+const char kFirstSecret[] = "Qz8#Lw2!Tq-first";
+const char kSecondSecret[] = "Mv5&Rk9?Xp-second";
+
 } // namespace
 
 TEST(ReadIntEscape, Answers)
@@ -93,8 +168,9 @@ TEST(ReadIntEscape, Answers)
         {"+2147483647\n", 0, INT_MAX},
         {"-2147483647\n", 0, -INT_MAX},
         {"-2147483649\n", 0, INT_MIN},
-        // At most 31 characters a read: the 2 waits for the next one.
-        {std::string(30, '0') + "42\n", 0, 4},
+        // 31 characters fit; an entry of 32 is refused whole, never taken in part.
+        {std::string(29, '0') + "42\n", 0, 42},
+        {std::string(30, '0') + "42\n", -1, kUntouched},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -132,7 +208,7 @@ TEST(ReadIntRanged, Answers)
     int one = 1, three = 3, ten = 10;
     const std::string complaint = "value not in range: (1 - 10)\n";
     struct Case {
-        const char* input;
+        std::string input;
         int* defaultValue;
         int min, max;
         int result, value;
@@ -146,17 +222,26 @@ TEST(ReadIntRanged, Answers)
         {"", &three, 1, 10, -1, kUntouched, "Age : "},
         // The entry that fails the range still reaches value; then input ends.
         {"12\n", nullptr, 1, 10, -1, 12, "Age : " + complaint + "Age : "},
-        // Read 7 characters at a time: 1234567 is refused, then 8 is taken.
-        {"12345678\n", nullptr, 1, 10, 0, 8, "Age : " + complaint + "Age : "},
-        {"99999999999\n", nullptr, 0, 0, 0, 9999999, "Age : "},
+        // The whole line is one answer: 12345678 is refused, and nothing of it is taken later.
+        {"12345678\n", nullptr, 1, 10, -1, 12345678, "Age : " + complaint + "Age : "},
+        {"12345678\n", nullptr, 0, 0, 0, 12345678, "Age : "},
+        {"99999999999\n", nullptr, 0, 0, 0, INT_MAX, "Age : "},
+        // 31 characters fit; 32 are refused whole, with the range's complaint or without one.
+        {std::string(30, '0') + "5\n", nullptr, 1, 10, 0, 5, "Age : "},
+        {std::string(31, '0') + "5\n", nullptr, 1, 10, -1, kUntouched,
+         "Age : " + complaint + "Age : "},
+        {std::string(31, '0') + "5\n", nullptr, 0, 0, -1, kUntouched, "Age : Age : "},
+        // A range of one value.
+        {"5\n", nullptr, 5, 5, 0, 5, "Age : "},
+        {"6\n", nullptr, 5, 5, -1, 6, "Age : value not in range: (5 - 5)\nAge : "},
+        {"4\n", nullptr, 5, 5, -1, 4, "Age : value not in range: (5 - 5)\nAge : "},
         // Both ends of the range are in it, for an answer and for a default.
         {"1\n", nullptr, 1, 10, 0, 1, "Age : "},
         {"10\n", nullptr, 1, 10, 0, 10, "Age : "},
         {"\n", &one, 1, 10, 0, 1, "Age : "},
         {"\n", &ten, 1, 10, 0, 10, "Age : "},
-        // The buffer is cleared once only: the last chunk, 8 without a newline, is read over
-        // the first one's tail.
-        {"12345678", nullptr, 1, 10, -1, 8234567, "Age : " + Repeated(2, complaint + "Age : ")},
+        // The last line needs no newline.
+        {"7", nullptr, 1, 10, 0, 7, "Age : "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -211,7 +296,7 @@ TEST(ReadString, Answers)
         {"\n", 8, "abc", 3, string("abc\0\0\0\0\0##", 10), 1},
         // A default longer than the buffer is cut and still terminated.
         {"\n", 4, "abcdefgh", 3, string("abc\0##", 6), 1},
-        // A long line comes in chunks of len - 1; the cleared last byte terminates it.
+        // A long line keeps len - 1 characters, always terminated; the rest is dropped.
         {"abcdef\n", 4, nullptr, 3, string("abc\0##", 6), 1},
         // len 1 leaves no room: the prompt, then -1.
         {"abc\n", 1, "x", -1, string("\0##", 3), 1},
@@ -347,4 +432,114 @@ TEST(Pause, LeavesTheRestOfTheLineForAHiddenRead)
     });
     EXPECT_EQ(run.outcome.result, 0);
     EXPECT_EQ(run.outcome.bytes, "bc"); // taken at once, without waiting for another line
+}
+
+TEST(TypedPrompts, OverLongAnswerLeavesNothingBehind)
+{
+    const std::string complaint = "value not in range: (1 - 10)\n";
+    const std::string menu =
+        "\nM:\n\n   [1] item\n   [2] item\n   [3] item\n   [x] Return to the Main Menu\n\n";
+    const std::string rangePrompt =
+        "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit  : ";
+    struct Case {
+        const char* name;
+        Call call;
+        std::string keys;
+        int result;
+        std::string out;
+    } cases[] = {
+        {"escape", EscapedInt('x'), "7" + std::string(40, ' ') + "\n", -1, ""},
+        {"ranged", RangedInt(nullptr, 1, 10), "12345678\n5\n", 0, "Age : " + complaint + "Age : "},
+        {"yes/no", YesNo(0), "no way; echo LEAKED\n", 2, "Sure : "},
+        {"string", String(8, nullptr), "abcdefghijk\n", 7, "Name : "},
+        // Past the reader's 1024-byte block, and a line ended by Ctrl-D exactly there.
+        {"string", String(8, nullptr), std::string(1500, 's') + "\n", 7, "Name : "},
+        {"string", String(8, nullptr), std::string(1024, 's') + "\x04", 7, "Name : "},
+        {"menu", Menu(false), std::string(40, '1') + "\n2\n", 20,
+         menu + "Enter item number: Enter item number: "},
+        {"range", Menu(true), "1" + std::string(1100, ' ') + "\n2\n", 1,
+         menu + rangePrompt + "Illegal item number specified\n" + rangePrompt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ": " + c.keys.substr(0, 40));
+        Transcript run = RunDialogue(c.keys, ThenNothingWaits(c.call));
+        ASSERT_TRUE(run.returned);
+        EXPECT_EQ(run.outcome.result, c.result);
+        EXPECT_EQ(run.outcome.values.back(), 0);
+        EXPECT_EQ(run.out, c.out);
+    }
+}
+
+TEST(TypedPrompts, TakeOneLineEachFromAPipeOrAFile)
+{
+    const std::string input = "bob\n80\ny\nfourth\n";
+    Call fromFile = [&input] {
+        int fd = memfd_create("answers", 0);
+        if (fd < 0 || write(fd, input.data(), input.size()) != static_cast<ssize_t>(input.size()) ||
+            lseek(fd, 0, SEEK_SET) != 0 || dup2(fd, 0) != 0)
+            return Outcome{-100};
+        return ThreePromptsThenRead();
+    };
+    for (const Call& call : {Call(ThreePromptsThenRead), fromFile}) {
+        Transcript run = RunOnPipe(input, call);
+        EXPECT_EQ(run.outcome.result, 3);
+        EXPECT_EQ(run.outcome.values, (std::vector<int>{0, 80, 1, 7}));
+        EXPECT_EQ(run.outcome.bytes, "bob|fourth\n");
+        EXPECT_EQ(run.out, "Name : Port : Go : ");
+    }
+}
+
+TEST(ReadPassword, OverLongPasswordLeavesTheConfirmationToTheOperator)
+{
+    const std::string typed = "abcdefghijklmnopqrstuvwxyz0123456789ABCD"; // 40 characters
+    Transcript run = RunOnTerminal(
+        [] {
+            QHxConsole console;
+            char first[32] = {}, second[32] = {};
+            int r = console.ReadPassword(first);
+            console.ReadPassword(second, "Again");
+            return Outcome{r, {}, std::string(first) + "|" + second};
+        },
+        [&typed](Terminal& t) {
+            ASSERT_TRUE(t.WaitForEcho(false));
+            ASSERT_TRUE(t.WaitUntilReading());
+            ASSERT_TRUE(t.Answer(typed + "\n")); // the confirmation waits for a line of its own
+            t.Type("again\n");
+        });
+    EXPECT_EQ(run.outcome.bytes, typed.substr(0, 31) + "|again");
+    EXPECT_EQ(run.out, "Password : \nAgain : \n");
+}
+
+TEST(ReadPassword, LeavesNoCopyInTheCallersMemory)
+{
+    // What leaves copies does so now and then, depending on what the stack held before: try
+    // it a number of times, with the standard input stream buffered and unbuffered.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        SCOPED_TRACE(attempt);
+        const bool unbuffered = attempt % 2 == 0;
+        Transcript run = RunOnTerminal(
+            [unbuffered, attempt] {
+                if (unbuffered)
+                    setvbuf(stdin, nullptr, _IONBF, 0);
+                // A started program's stack begins at a random offset; a forked child's does
+                // not. Shift it by hand, so that the attempts meet different layouts.
+                volatile char* shift = static_cast<char*>(alloca(16 * (attempt / 2) + 1));
+                shift[0] = 0;
+                QHxConsole console;
+                char first[32] = {}, second[32] = {};
+                int r = console.ReadPassword(first);
+                console.ReadPassword(second);
+                explicit_bzero(first, sizeof first);
+                explicit_bzero(second, sizeof second);
+                return Outcome{r, {CopiesInMemory(kFirstSecret), CopiesInMemory(kSecondSecret)}};
+            },
+            [](Terminal& t) {
+                ASSERT_TRUE(t.WaitForEcho(false));
+                ASSERT_TRUE(t.WaitUntilReading());
+                ASSERT_TRUE(t.Answer(std::string(kFirstSecret) + "\n"));
+                t.Type(std::string(kSecondSecret) + "\n");
+            });
+        EXPECT_EQ(run.outcome.result, 0);
+        EXPECT_EQ(run.outcome.values, (std::vector<int>{0, 0}));
+    }
 }

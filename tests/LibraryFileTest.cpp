@@ -61,17 +61,24 @@ class ElfFile
         return names;
     }
 
-    std::string SoName() const
+    // The value of the dynamic section's entry `tag`, or nullptr when there is none.
+    const ElfW(Dyn) * Dynamic(ElfW(Sxword) tag) const
     {
         const ElfW(Shdr)* dynamic = Section(".dynamic");
-        const ElfW(Shdr)& strings = Sections()[dynamic->sh_link];
         for (size_t at = dynamic->sh_offset; at < dynamic->sh_offset + dynamic->sh_size;
              at += sizeof(ElfW(Dyn))) {
             const auto* entry = reinterpret_cast<const ElfW(Dyn)*>(m_image.data() + at);
-            if (entry->d_tag == DT_SONAME)
-                return At(strings.sh_offset + entry->d_un.d_val);
+            if (entry->d_tag == tag)
+                return entry;
         }
-        return "";
+        return nullptr;
+    }
+
+    std::string SoName() const
+    {
+        const ElfW(Dyn)* soname = Dynamic(DT_SONAME);
+        const ElfW(Shdr)& strings = Sections()[Section(".dynamic")->sh_link];
+        return soname != nullptr ? At(strings.sh_offset + soname->d_un.d_val) : "";
     }
 
   private:
@@ -152,6 +159,14 @@ TEST_F(LibraryFile, ExportsOnlyThePublicClasses)
 TEST_F(LibraryFile, CarriesVersionedSoname)
 {
     EXPECT_EQ(elf.SoName(), "libhxconsole.so.1");
+}
+
+// Bound when loaded: no lazy binding runs the dynamic linker on the stack of a hidden read.
+TEST_F(LibraryFile, BindsEverySymbolWhenLoaded)
+{
+    const ElfW(Dyn)* flags = elf.Dynamic(DT_FLAGS);
+    ASSERT_NE(flags, nullptr);
+    EXPECT_NE(flags->d_un.d_val & DF_BIND_NOW, 0u);
 }
 
 TEST_F(LibraryFile, CarriesOneLineBuildStampThatIsNeverLoaded)
