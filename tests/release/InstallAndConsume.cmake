@@ -7,7 +7,7 @@
 #         -DBINDIR=<dir> -DLIBDIR=<dir> -DINCLUDEDIR=<dir> (the build's relative install dirs)
 #         -DGENERATOR=<generator> -DCXX=<compiler> -DCXX_FLAGS=<flags> -DLINK_FLAGS=<flags>
 #         [-DTOOLCHAIN=<toolchain file> -DEMULATOR=<program|argument|...>] [-DTOOL_RPATH=<rpath>]
-#         -P InstallAndConsume.cmake
+#         -DPKG_CONFIG=<pkg-config> -P InstallAndConsume.cmake
 #
 # The compiler, flags and toolchain are the build's own: a library built with sanitizers can
 # only be loaded by a program built with them too, and a cross build's consumers are built for
@@ -72,6 +72,14 @@ endforeach()
 # stand in for the one under test.
 set(ENV{PKG_CONFIG_LIBDIR} ${libdir}/pkgconfig)
 unset(ENV{PKG_CONFIG_PATH})
+
+# The .pc file names the prefix it was installed under, in plain form.
+run("pkg-config --cflags" ${PKG_CONFIG} --cflags hxconsole)
+string(STRIP "${output}" output)
+if(NOT output STREQUAL "-I${prefix}/${INCLUDEDIR}/hxconsole")
+  message(FATAL_ERROR "pkg-config --cflags hxconsole gives '${output}', "
+                      "not -I${prefix}/${INCLUDEDIR}/hxconsole")
+endif()
 
 foreach(find package pkg-config subdirectory)
   set(build ${WORK_DIR}/consumer-${find})

@@ -1,11 +1,18 @@
-# Builds the library and the tools the way a machine with only a compiler and CMake would
-# (GoogleTest and Google Benchmark hidden), for the prefix /usr with Debian's default flags and
-# hardening; makes the three Debian packages from that build, checks what each holds, has
-# hardening-check look at the binaries and lintian judge the packages.
+# What a machine without the release checkers builds, then what is shipped.
+#
+# First two configurations only: the release preset (the README's first command) sets up the
+# library and the tools and no test, benchmark or fuzz program, even with GoogleTest at hand;
+# and the unit tests alone (-D HXCONSOLE_BUILD_TESTS=ON) look for none of the release checks'
+# programs. Then it builds the library and the tools the way a machine with only a compiler and
+# CMake would (GoogleTest and Google Benchmark hidden), for the prefix /usr with Debian's default
+# flags and hardening; makes the three Debian packages from that build, checks what each holds
+# and what its .pc file gives, has hardening-check look at the binaries and lintian judge the
+# packages.
 #
 #   cmake -DSOURCE_DIR=<project> -DWORK_DIR=<scratch directory> -DGENERATOR=<generator>
-#         -DCXX=<compiler> [-DTOOLCHAIN=<toolchain file>] -DCPACK=<cpack> -DLINTIAN=<lintian>
-#         -DHARDENING_CHECK=<hardening-check> -DVERSION=<project version>
+#         -DCXX=<compiler> [-DTOOLCHAIN=<toolchain file>] [-DGTEST_SOURCE_DIR=<googletest>]
+#         -DCPACK=<cpack> -DLINTIAN=<lintian> -DHARDENING_CHECK=<hardening-check>
+#         -DPKG_CONFIG=<pkg-config> -DVERSION=<project version>
 #         -DARCH=<Debian architecture, e.g. amd64> -DMULTIARCH=<e.g. x86_64-linux-gnu>
 #         -DTOOLS=<tool,...> -P CheckPackage.cmake
 
@@ -31,6 +38,36 @@ set(toolchain_option)
 if(TOOLCHAIN)
   set(toolchain_option -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
 endif()
+
+# The release preset, given another build directory.
+set(first ${WORK_DIR}/first)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} --preset release -B ${first} -G ${GENERATOR}
+  -DCMAKE_CXX_COMPILER=${CXX} ${toolchain_option})
+if(NOT EXISTS ${first}/tools/Makefile AND NOT EXISTS ${first}/tools/cmake_install.cmake)
+  message(FATAL_ERROR "the release preset did not configure the tools")
+endif()
+foreach(part tests bench fuzz)
+  if(EXISTS ${first}/${part})
+    message(FATAL_ERROR "the release preset configured ${part}/")
+  endif()
+endforeach()
+
+# The unit tests alone.
+set(unit ${WORK_DIR}/unit)
+set(gtest_option)
+if(GTEST_SOURCE_DIR)
+  set(gtest_option -DHXCONSOLE_GTEST_SOURCE_DIR=${GTEST_SOURCE_DIR})
+endif()
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${unit} -G ${GENERATOR}
+  -DCMAKE_CXX_COMPILER=${CXX} ${toolchain_option} ${gtest_option}
+  -DHXCONSOLE_BUILD_TESTS=ON -DHXCONSOLE_BUILD_BENCHMARKS=OFF)
+file(STRINGS ${unit}/CMakeCache.txt checkers
+  REGEX "^HX_(GROFF|LINTIAN|HARDENING_CHECK|ABIDW|ABIDIFF|DPKG_SHLIBDEPS|FILE):")
+if(NOT EXISTS ${unit}/tests OR EXISTS ${unit}/tests/release OR checkers)
+  message(FATAL_ERROR "-D HXCONSOLE_BUILD_TESTS=ON set up more than the unit tests: ${checkers}")
+endif()
+file(REMOVE_RECURSE ${first} ${unit})
+
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR}
   -DCMAKE_CXX_COMPILER=${CXX}
   ${toolchain_option}
@@ -106,7 +143,7 @@ if(NOT EXISTS "${HARDENING_CHECK}")
   message(FATAL_ERROR "hardening-check not found: apt-get install devscripts")
 endif()
 set(root ${WORK_DIR}/root)
-file(GLOB packages ${WORK_DIR}/hxconsole-tools_*.deb ${WORK_DIR}/libhxconsole1_*.deb)
+file(GLOB packages ${WORK_DIR}/*.deb)
 foreach(package IN LISTS packages)
   run(dpkg-deb --extract ${package} ${root})
 endforeach()
@@ -116,6 +153,16 @@ foreach(tool IN LISTS TOOLS)
 endforeach()
 run(${HARDENING_CHECK} --nocfprotection ${binaries})
 message(STATUS "hardening-check:\n${output}")
+
+# The .pc file gives the headers' directory in plain form.
+set(ENV{PKG_CONFIG_LIBDIR} ${root}${libdir}/pkgconfig)
+unset(ENV{PKG_CONFIG_PATH})
+unset(ENV{PKG_CONFIG_SYSROOT_DIR})
+run(${PKG_CONFIG} --cflags hxconsole)
+string(STRIP "${output}" output)
+if(NOT output STREQUAL "-I/usr/include/hxconsole")
+  message(FATAL_ERROR "the packaged hxconsole.pc gives '${output}'")
+endif()
 
 # lintian's errors fail the check (an rpath or an unstripped binary among them), and so does any
 # of its hardening tags, which it shows only among the informational ones; the rest is shown.
