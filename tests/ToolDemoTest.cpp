@@ -147,17 +147,26 @@ TEST(DemoInformation, HelpVersionAndUsageErrorsStartNoTour)
         int exitCode;
         std::string out; // the start of standard output
         std::string err;
+        bool full = false; // standard output a full disk
     };
+    const std::string unknown = "hxdemo: unknown option in argument 1\nTry 'hxdemo --help'.\n";
+    const std::string noSpace = "hxdemo: cannot write standard output: No space left on device\n";
     const Case cases[] = {
         {{"--help"}, 0, "usage: hxdemo [-h | --help | --version]\n", ""},
         {{"-h"}, 0, "usage: hxdemo", ""},
         {{"--version"}, 0, "hxdemo (hxconsole) " HXCONSOLE_VERSION "\n", ""},
-        {{"--tour"}, 2, "", "hxdemo: unknown option '--tour'\nTry 'hxdemo --help'.\n"},
+        {{"--help"}, 1, "", noSpace, true},
+        {{"--version"}, 1, "", noSpace, true},
+        // Named, not quoted: an argument may hold escape sequences.
+        {{"--tour"}, 2, "", unknown},
+        {{"-\x1b]0;X\x07"}, 2, "", unknown},
         {{"now"}, 2, "", "hxdemo: takes no arguments\nTry 'hxdemo --help'.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0]);
         Transcript run = RunOnPipe("", [&c] {
+            if (c.full && freopen("/dev/full", "w", stdout) == nullptr)
+                _exit(127);
             std::vector<const char*> argv{kTool};
             argv.insert(argv.end(), c.args.begin(), c.args.end());
             argv.push_back(nullptr);
@@ -207,6 +216,40 @@ TEST(DemoOnPipe, EndOfInputAtTheMenusStillFinishesTheTour)
                                          "ListSelect returned -1: nothing chosen.\n",
                                          "End of the tour.\n",
                                      });
+}
+
+// Positions count from 1; the note on a cut password shows from 31 characters, the most one
+// read takes, and not below.
+TEST(DemoOnPipe, PasswordLengthAndCipherRange)
+{
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"~",
+         {"the password has 1 character.\n",
+          "QHxAsciiCrypt cannot take it: character 1 is outside its range.\n"}},
+        {"az{",
+         {"the password has 3 characters.\n",
+          "QHxAsciiCrypt cannot take it: character 3 is outside its range.\n",
+          "QHxSimpleCrypt scrambles it to (hex) "}},
+        {std::string(30, 'p'), {"the password has 30 characters.\n"}},
+        {std::string(31, 'p'),
+         {"the password has 31 characters (the most a read takes: it may be cut).\n"}},
+        {std::string(40, 'p'),
+         {"the password has 31 characters (the most a read takes: it may be cut).\n"}},
+    };
+    for (const auto& [password, lines] : cases) {
+        SCOPED_TRACE(password);
+        Transcript run = RunOnPipe("", Converse({
+                                           {kName, "\n"},
+                                           {kRetries, "\n"},
+                                           {kLog, "\n"},
+                                           {kPassword, password + "\n"},
+                                       }));
+        ASSERT_TRUE(run.returned);
+        EXPECT_EQ(run.outcome.result, 0);
+        ExpectInOrder(run.outcome.bytes, lines);
+        EXPECT_EQ(run.outcome.bytes.find("outside its range") != std::string::npos,
+                  password.find_first_of("{~") != std::string::npos);
+    }
 }
 
 TEST(DemoOnTerminal, PasswordIsHiddenAndShownScrambled)
