@@ -3,7 +3,11 @@
 #include "ChildRun.h"
 #include "QAsciiCrypt.h"
 
+#include <csignal>
+#include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -250,6 +254,55 @@ TEST(DemoOnPipe, PasswordLengthAndCipherRange)
         EXPECT_EQ(run.outcome.bytes.find("outside its range") != std::string::npos,
                   password.find_first_of("{~") != std::string::npos);
     }
+}
+
+// A closed pipe and the file size limit end the tour as they end tr: by their signals, without
+// a word, and what was written stays, up to the limit, in mid-line.
+TEST(DemoOnPipe, AClosedPipeAndTheFileSizeLimitEndItByTheirSignals)
+{
+    char path[] = "/tmp/hxdemo-test-XXXXXX";
+    const int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    close(file);
+    const std::pair<int, std::function<void()>> cases[] = {
+        {SIGPIPE,
+         [] {
+             int ends[2];
+             if (pipe(ends) == 0) {
+                 close(ends[0]);
+                 dup2(ends[1], STDOUT_FILENO);
+             }
+             signal(SIGPIPE, SIG_DFL);
+         }},
+        {SIGXFSZ,
+         [&path] {
+             if (freopen(path, "w", stdout) == nullptr)
+                 _exit(127);
+             const rlimit limit{100, 100};
+             const rlimit noCore{0, 0}; // qemu-user would write one for the signal
+             setrlimit(RLIMIT_FSIZE, &limit);
+             setrlimit(RLIMIT_CORE, &noCore);
+         }},
+    };
+    for (const auto& [sig, setup] : cases) {
+        SCOPED_TRACE(sig);
+        Transcript run = RunOnPipe("", [&setup] {
+            setup();
+            execl(kTool, kTool, static_cast<char*>(nullptr));
+            _exit(127);
+            return Outcome{};
+        });
+        EXPECT_EQ(run.signal, sig);
+        EXPECT_EQ(run.err, "");
+    }
+    FILE* written = fopen(path, "r");
+    ASSERT_NE(written, nullptr);
+    std::string held(200, '\0');
+    held.resize(fread(held.data(), 1, held.size(), written));
+    fclose(written);
+    unlink(path);
+    EXPECT_EQ(held, "hxconsole tour: each step calls one operation and shows what it returned.\n"
+                    "End of input (Ctrl-D) at a");
 }
 
 TEST(DemoOnTerminal, PasswordIsHiddenAndShownScrambled)

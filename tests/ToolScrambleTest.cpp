@@ -453,13 +453,16 @@ TEST(ScrambleRefusals, FailedReadsAndWritesEndTheRunWithTheReason)
         close(server);
         dup2(client, STDIN_FILENO);
     };
-    auto fileLimit = [&path] {
-        if (freopen(path, "w", stdout) == nullptr)
-            _exit(127);
-        const rlimit limit{1000, 1000};
-        const rlimit noCore{0, 0}; // qemu-user would write one for the signal
-        setrlimit(RLIMIT_FSIZE, &limit);
-        setrlimit(RLIMIT_CORE, &noCore);
+    auto fileLimit = [&path](void (*disposition)(int)) {
+        return [&path, disposition] {
+            if (freopen(path, "w", stdout) == nullptr)
+                _exit(127);
+            const rlimit limit{1000, 1000};
+            const rlimit noCore{0, 0}; // qemu-user would write one for the signal
+            setrlimit(RLIMIT_FSIZE, &limit);
+            setrlimit(RLIMIT_CORE, &noCore);
+            signal(SIGXFSZ, disposition);
+        };
     };
     const std::string line(5000, 'p');
     const std::string noSpace =
@@ -479,7 +482,14 @@ TEST(ScrambleRefusals, FailedReadsAndWritesEndTheRunWithTheReason)
          ""},
         {"closed pipe", {}, closedPipe(SIG_DFL), -1, SIGPIPE, "", ""},
         // What was written stays, and can end in part of a line.
-        {"file size limit", {}, fileLimit, -1, SIGXFSZ, "", Ascii(line).substr(0, 1000)},
+        {"file size limit", {}, fileLimit(SIG_DFL), -1, SIGXFSZ, "", Ascii(line).substr(0, 1000)},
+        {"file size limit, SIGXFSZ ignored",
+         {},
+         fileLimit(SIG_IGN),
+         1,
+         0,
+         "hxscramble: cannot write standard output: File too large\n",
+         Ascii(line).substr(0, 1000)},
         {"a directory to read",
          {},
          [] { dup2(open("/", O_RDONLY), STDIN_FILENO); },
