@@ -124,24 +124,23 @@ TEST(DemoOnPipe, ScriptedTourCallsEveryOperation)
     ASSERT_TRUE(run.returned);
     EXPECT_EQ(run.outcome.result, 0);
     EXPECT_EQ(run.err, "");
-    ExpectInOrder(
-        run.outcome.bytes,
-        {
-            "ReadString returned 8; the name is \"operator\".\n",
-            "value not in range: (1 - 10)\n",
-            "ReadInt returned 0; the number is 7.\n",
-            "ReadYesNo returned 2 (no).\n",
-            "ReadString returned 7; the password has 7 characters.\n",
-            "QHxAsciiCrypt scrambles it to \"" + Ascii("hunter2") +
-                "\" and restores \"hunter2\".\n",
-            "QHxSimpleCrypt scrambles it to (hex) ",
-            " and restores \"hunter2\".\n",
-            "   [2] Web server\n",
-            "ListSelect returned 102, the id of \"Web server\".\n",
-            "ListSelect returned 3: positions 1 to 3, \"Web server\" to \"File share\".\n",
-            "That was the last question.\n",
-            "Pause returned.\n\nEnd of the tour.\n",
-        });
+    ExpectInOrder(run.outcome.bytes, {
+                                         "ReadString returned 8; the name is \"operator\".\n",
+                                         "value not in range: (1 - 10)\n",
+                                         "ReadInt returned 0; the number is 7.\n",
+                                         "ReadYesNo returned 2 (no).\n",
+                                         "ReadString returned 7; the password has 7 characters.\n",
+                                         "QHxAsciiCrypt scrambles it to \"" + Ascii("hunter2") +
+                                             "\" and restores \"hunter2\".\n",
+                                         "QHxSimpleCrypt scrambles it to (hex) ",
+                                         " and restores \"hunter2\".\n",
+                                         "   [2] Web server\n",
+                                         "ListSelect returned 102, the id of \"Web server\".\n",
+                                         "ListSelect returned 3; from 1 to 3 (indexes, counted "
+                                         "from 0): \"Web server\" to \"File share\".\n",
+                                         "That was the last question.\n",
+                                         "Pause returned.\n\nEnd of the tour.\n",
+                                     });
 }
 
 TEST(DemoInformation, HelpVersionAndUsageErrorsStartNoTour)
@@ -329,7 +328,7 @@ TEST(DemoOnTerminal, PasswordIsHiddenAndShownScrambled)
                                "ReadPassword returned 0; the password has 6 characters.\n",
                                "scrambles it to \"" + Ascii("s3cret") + "\"",
                                "the id of \"File share\".\n",
-                               "positions 0 to 3",
+                               "from 0 to 3 (indexes, counted from 0)",
                                "End of the tour.\n",
                            });
 }

@@ -188,8 +188,9 @@ void PickRange(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
     if (r == -1)
         printf("   ListSelect returned -1: nothing chosen.\n");
     else
-        printf("   ListSelect returned %d: positions %d to %d, \"%s\" to \"%s\".\n", r, from, to,
-               items[from].name, items[to].name);
+        printf("   ListSelect returned %d; from %d to %d (indexes, counted from 0): \"%s\" to "
+               "\"%s\".\n",
+               r, from, to, items[from].name, items[to].name);
 }
 
 const hxtool::ToolText kTool = {"hxdemo", kUsage, kHelp};
