@@ -3,7 +3,11 @@
 #include "ChildRun.h"
 #include "QAsciiCrypt.h"
 
+#include <csignal>
+#include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -120,24 +124,23 @@ TEST(DemoOnPipe, ScriptedTourCallsEveryOperation)
     ASSERT_TRUE(run.returned);
     EXPECT_EQ(run.outcome.result, 0);
     EXPECT_EQ(run.err, "");
-    ExpectInOrder(
-        run.outcome.bytes,
-        {
-            "ReadString returned 8; the name is \"operator\".\n",
-            "value not in range: (1 - 10)\n",
-            "ReadInt returned 0; the number is 7.\n",
-            "ReadYesNo returned 2 (no).\n",
-            "ReadString returned 7; the password has 7 characters.\n",
-            "QHxAsciiCrypt scrambles it to \"" + Ascii("hunter2") +
-                "\" and restores \"hunter2\".\n",
-            "QHxSimpleCrypt scrambles it to (hex) ",
-            " and restores \"hunter2\".\n",
-            "   [2] Web server\n",
-            "ListSelect returned 102, the id of \"Web server\".\n",
-            "ListSelect returned 3: positions 1 to 3, \"Web server\" to \"File share\".\n",
-            "That was the last question.\n",
-            "Pause returned.\n\nEnd of the tour.\n",
-        });
+    ExpectInOrder(run.outcome.bytes, {
+                                         "ReadString returned 8; the name is \"operator\".\n",
+                                         "value not in range: (1 - 10)\n",
+                                         "ReadInt returned 0; the number is 7.\n",
+                                         "ReadYesNo returned 2 (no).\n",
+                                         "ReadString returned 7; the password has 7 characters.\n",
+                                         "QHxAsciiCrypt scrambles it to \"" + Ascii("hunter2") +
+                                             "\" and restores \"hunter2\".\n",
+                                         "QHxSimpleCrypt scrambles it to (hex) ",
+                                         " and restores \"hunter2\".\n",
+                                         "   [2] Web server\n",
+                                         "ListSelect returned 102, the id of \"Web server\".\n",
+                                         "ListSelect returned 3; from 1 to 3 (indexes, counted "
+                                         "from 0): \"Web server\" to \"File share\".\n",
+                                         "That was the last question.\n",
+                                         "Pause returned.\n\nEnd of the tour.\n",
+                                     });
 }
 
 TEST(DemoInformation, HelpVersionAndUsageErrorsStartNoTour)
@@ -147,17 +150,26 @@ TEST(DemoInformation, HelpVersionAndUsageErrorsStartNoTour)
         int exitCode;
         std::string out; // the start of standard output
         std::string err;
+        bool full = false; // standard output a full disk
     };
+    const std::string unknown = "hxdemo: unknown option in argument 1\nTry 'hxdemo --help'.\n";
+    const std::string noSpace = "hxdemo: cannot write standard output: No space left on device\n";
     const Case cases[] = {
         {{"--help"}, 0, "usage: hxdemo [-h | --help | --version]\n", ""},
         {{"-h"}, 0, "usage: hxdemo", ""},
         {{"--version"}, 0, "hxdemo (hxconsole) " HXCONSOLE_VERSION "\n", ""},
-        {{"--tour"}, 2, "", "hxdemo: unknown option '--tour'\nTry 'hxdemo --help'.\n"},
+        {{"--help"}, 1, "", noSpace, true},
+        {{"--version"}, 1, "", noSpace, true},
+        // Named, not quoted: an argument may hold escape sequences.
+        {{"--tour"}, 2, "", unknown},
+        {{"-\x1b]0;X\x07"}, 2, "", unknown},
         {{"now"}, 2, "", "hxdemo: takes no arguments\nTry 'hxdemo --help'.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0]);
         Transcript run = RunOnPipe("", [&c] {
+            if (c.full && freopen("/dev/full", "w", stdout) == nullptr)
+                _exit(127);
             std::vector<const char*> argv{kTool};
             argv.insert(argv.end(), c.args.begin(), c.args.end());
             argv.push_back(nullptr);
@@ -209,6 +221,89 @@ TEST(DemoOnPipe, EndOfInputAtTheMenusStillFinishesTheTour)
                                      });
 }
 
+// Positions count from 1; the note on a cut password shows from 31 characters, the most one
+// read takes, and not below.
+TEST(DemoOnPipe, PasswordLengthAndCipherRange)
+{
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"~",
+         {"the password has 1 character.\n",
+          "QHxAsciiCrypt cannot take it: character 1 is outside its range.\n"}},
+        {"az{",
+         {"the password has 3 characters.\n",
+          "QHxAsciiCrypt cannot take it: character 3 is outside its range.\n",
+          "QHxSimpleCrypt scrambles it to (hex) "}},
+        {std::string(30, 'p'), {"the password has 30 characters.\n"}},
+        {std::string(31, 'p'),
+         {"the password has 31 characters (the most a read takes: it may be cut).\n"}},
+        {std::string(40, 'p'),
+         {"the password has 31 characters (the most a read takes: it may be cut).\n"}},
+    };
+    for (const auto& [password, lines] : cases) {
+        SCOPED_TRACE(password);
+        Transcript run = RunOnPipe("", Converse({
+                                           {kName, "\n"},
+                                           {kRetries, "\n"},
+                                           {kLog, "\n"},
+                                           {kPassword, password + "\n"},
+                                       }));
+        ASSERT_TRUE(run.returned);
+        EXPECT_EQ(run.outcome.result, 0);
+        ExpectInOrder(run.outcome.bytes, lines);
+        EXPECT_EQ(run.outcome.bytes.find("outside its range") != std::string::npos,
+                  password.find_first_of("{~") != std::string::npos);
+    }
+}
+
+// A closed pipe and the file size limit end the tour as they end tr: by their signals, without
+// a word, and what was written stays, up to the limit, in mid-line.
+TEST(DemoOnPipe, AClosedPipeAndTheFileSizeLimitEndItByTheirSignals)
+{
+    char path[] = "/tmp/hxdemo-test-XXXXXX";
+    const int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    close(file);
+    const std::pair<int, std::function<void()>> cases[] = {
+        {SIGPIPE,
+         [] {
+             int ends[2];
+             if (pipe(ends) == 0) {
+                 close(ends[0]);
+                 dup2(ends[1], STDOUT_FILENO);
+             }
+             signal(SIGPIPE, SIG_DFL);
+         }},
+        {SIGXFSZ,
+         [&path] {
+             if (freopen(path, "w", stdout) == nullptr)
+                 _exit(127);
+             const rlimit limit{100, 100};
+             const rlimit noCore{0, 0}; // qemu-user would write one for the signal
+             setrlimit(RLIMIT_FSIZE, &limit);
+             setrlimit(RLIMIT_CORE, &noCore);
+         }},
+    };
+    for (const auto& [sig, setup] : cases) {
+        SCOPED_TRACE(sig);
+        Transcript run = RunOnPipe("", [&setup] {
+            setup();
+            execl(kTool, kTool, static_cast<char*>(nullptr));
+            _exit(127);
+            return Outcome{};
+        });
+        EXPECT_EQ(run.signal, sig);
+        EXPECT_EQ(run.err, "");
+    }
+    FILE* written = fopen(path, "r");
+    ASSERT_NE(written, nullptr);
+    std::string held(200, '\0');
+    held.resize(fread(held.data(), 1, held.size(), written));
+    fclose(written);
+    unlink(path);
+    EXPECT_EQ(held, "hxconsole tour: each step calls one operation and shows what it returned.\n"
+                    "End of input (Ctrl-D) at a");
+}
+
 TEST(DemoOnTerminal, PasswordIsHiddenAndShownScrambled)
 {
     Transcript run = RunOnTerminal(
@@ -233,7 +328,7 @@ TEST(DemoOnTerminal, PasswordIsHiddenAndShownScrambled)
                                "ReadPassword returned 0; the password has 6 characters.\n",
                                "scrambles it to \"" + Ascii("s3cret") + "\"",
                                "the id of \"File share\".\n",
-                               "positions 0 to 3",
+                               "from 0 to 3 (indexes, counted from 0)",
                                "End of the tour.\n",
                            });
 }

@@ -4,13 +4,18 @@
 #include "QAsciiCrypt.h"
 #include "QSimpleCrypt.h"
 
+#include <arpa/inet.h>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace hxtest;
@@ -39,6 +44,36 @@ Call Exec(
 Transcript Pipe(const std::string& input, std::vector<std::string> args = {})
 {
     return RunOnPipe(input, Exec(std::move(args)));
+}
+
+// What the harness's pipes cannot do, since they take the whole input at once and read all
+// output as it comes: `play` works the other ends of the tool's own input and output pipes (it
+// can read a result before the input ends, or read slowly) and hands back what it read. The
+// Outcome holds that, and the tool's exit status.
+using Player = std::function<std::string(int toTool, int fromTool, pid_t tool)>;
+Call Play(std::vector<std::string> args, Player play)
+{
+    return [args, play] {
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0)
+            _exit(126);
+        const pid_t tool = fork();
+        if (tool == 0) {
+            Exec(args, [&in, &out] {
+                dup2(in[0], STDIN_FILENO);
+                dup2(out[1], STDOUT_FILENO);
+                for (int fd : {in[0], in[1], out[0], out[1]})
+                    close(fd);
+            })();
+        }
+        close(in[0]);
+        close(out[1]);
+        const std::string got = play(in[1], out[0], tool);
+        close(in[1]);
+        int status = 0;
+        waitpid(tool, &status, 0);
+        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, got};
+    };
 }
 
 // Types `keys` once the hidden read has switched echo off.
@@ -166,6 +201,14 @@ TEST(ScrambleOnPipe, RoundTripsManyTextsInEveryForm)
         EXPECT_EQ(restore.exitCode, 0);
         EXPECT_EQ(restore.err, "");
         EXPECT_EQ(restore.out, plain);
+
+        // Hex digits are read in either case.
+        if (form.scrambled != Ascii) {
+            std::string upper = scramble.out;
+            for (char& c : upper)
+                c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+            EXPECT_EQ(Pipe(upper, restoreArgs).out, plain);
+        }
     }
 }
 
@@ -254,6 +297,11 @@ TEST(ScrambleArgument, HandlesOneTextWhateverStandardInputIs)
     run = Pipe("", {"--restore", "--", Ascii("-v x")});
     EXPECT_EQ(run.out, "-v x\n");
 
+    // A lone '-' is a text like any other, not standard input.
+    run = Pipe("ignored\n", {"-"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, Ascii("-") + "\n");
+
     // On a terminal too: no prompt when the text is given.
     run = RunOnTerminal(Exec({"--simple", "abc"}), [](hxtest::Terminal&) {});
     EXPECT_EQ(run.exitCode, 0);
@@ -334,9 +382,15 @@ TEST(ScrambleRefusals, BadInputIsExitOneWithNothingHalfPrinted)
 
 TEST(ScrambleRefusals, UsageErrorsAreExitTwoWithAPointerToTheHelp)
 {
+    // An unknown option may be a secret that begins with '-', or carry escape sequences: it
+    // is named by its position, never quoted.
+    const std::string unknown = "hxscramble: unknown option in argument ";
+    const std::string notShown =
+        " (not shown, in case it is the secret); put -- before a TEXT that begins with '-'\n";
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"--frobnicate"}, "hxscramble: unknown option '--frobnicate'\n"},
-        {{"-x"}, "hxscramble: unknown option '-x'\n"},
+        {{"--frobnicate"}, unknown + "1" + notShown},
+        {{"--hex", "-MyS3cretPass"}, unknown + "2" + notShown},
+        {{"-\x1b]0;X\x07", "--hex"}, unknown + "1" + notShown},
         {{"one", "two"}, "hxscramble: one TEXT at most; quote a text that holds blanks\n"},
     };
     for (const auto& [args, message] : cases) {
@@ -348,15 +402,26 @@ TEST(ScrambleRefusals, UsageErrorsAreExitTwoWithAPointerToTheHelp)
 }
 
 // A result that cannot be written, or input that cannot be read, ends the run at once, with the
-// reason; a closed pipe still ends it by SIGPIPE unless the caller ignores that signal.
+// reason; a closed pipe and the file size limit end it as they end tr, by their signals, unless
+// the caller ignores them. Help and version that never arrived are failures too.
 TEST(ScrambleRefusals, FailedReadsAndWritesEndTheRunWithTheReason)
 {
+    char path[] = "/tmp/hxscramble-test-XXXXXX";
+    const int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    close(file);
     struct Case {
         const char* name;
+        std::vector<std::string> args;
         std::function<void()> setup;
         int exitCode;
         int signal;
         std::string err;
+        std::string written; // what the file at `path` holds afterwards, when given
+    };
+    auto full = [] {
+        if (freopen("/dev/full", "w", stdout) == nullptr)
+            _exit(127); // not the exit status expected: the row fails
     };
     auto closedPipe = [](void (*disposition)(int)) {
         return [disposition] {
@@ -368,26 +433,158 @@ TEST(ScrambleRefusals, FailedReadsAndWritesEndTheRunWithTheReason)
             signal(SIGPIPE, disposition);
         };
     };
-    const Case cases[] = {
-        {"full disk",
-         [] {
-             if (freopen("/dev/full", "w", stdout) == nullptr)
-                 _exit(127); // not the exit status expected: the row fails
-         },
-         1, 0, "hxscramble: cannot write standard output: No space left on device\n"},
-        {"closed pipe, SIGPIPE ignored", closedPipe(SIG_IGN), 1, 0,
-         "hxscramble: cannot write standard output: Broken pipe\n"},
-        {"closed pipe", closedPipe(SIG_DFL), -1, SIGPIPE, ""},
-        {"a directory to read", [] { dup2(open("/", O_RDONLY), STDIN_FILENO); }, 1, 0,
-         "hxscramble: cannot read standard input: Is a directory\n"},
+    // Standard input a connection that brings part of a line and is then reset.
+    auto resetMidLine = [] {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        auto* named = reinterpret_cast<sockaddr*>(&address);
+        const int listener = socket(AF_INET, SOCK_STREAM, 0);
+        const int client = socket(AF_INET, SOCK_STREAM, 0);
+        if (bind(listener, named, size) != 0 || listen(listener, 1) != 0 ||
+            getsockname(listener, named, &size) != 0 || connect(client, named, size) != 0)
+            _exit(126);
+        const int server = accept(listener, nullptr, nullptr);
+        const linger reset{1, 0}; // close sends a reset
+        setsockopt(server, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        if (write(server, "abc", 3) != 3)
+            _exit(126);
+        close(server);
+        dup2(client, STDIN_FILENO);
+    };
+    auto fileLimit = [&path](void (*disposition)(int)) {
+        return [&path, disposition] {
+            if (freopen(path, "w", stdout) == nullptr)
+                _exit(127);
+            const rlimit limit{1000, 1000};
+            const rlimit noCore{0, 0}; // qemu-user would write one for the signal
+            setrlimit(RLIMIT_FSIZE, &limit);
+            setrlimit(RLIMIT_CORE, &noCore);
+            signal(SIGXFSZ, disposition);
+        };
     };
     const std::string line(5000, 'p');
+    const std::string noSpace =
+        "hxscramble: cannot write standard output: No space left on device\n";
+    const Case cases[] = {
+        {"full disk", {}, full, 1, 0, noSpace, ""},
+        // One TEXT is written only as the run ends, by the last flush.
+        {"full disk, a TEXT", {"abc"}, full, 1, 0, noSpace, ""},
+        {"full disk, help", {"--help"}, full, 1, 0, noSpace, ""},
+        {"full disk, version", {"--version"}, full, 1, 0, noSpace, ""},
+        {"closed pipe, SIGPIPE ignored",
+         {},
+         closedPipe(SIG_IGN),
+         1,
+         0,
+         "hxscramble: cannot write standard output: Broken pipe\n",
+         ""},
+        {"closed pipe", {}, closedPipe(SIG_DFL), -1, SIGPIPE, "", ""},
+        // What was written stays, and can end in part of a line.
+        {"file size limit", {}, fileLimit(SIG_DFL), -1, SIGXFSZ, "", Ascii(line).substr(0, 1000)},
+        {"file size limit, SIGXFSZ ignored",
+         {},
+         fileLimit(SIG_IGN),
+         1,
+         0,
+         "hxscramble: cannot write standard output: File too large\n",
+         Ascii(line).substr(0, 1000)},
+        {"a directory to read",
+         {},
+         [] { dup2(open("/", O_RDONLY), STDIN_FILENO); },
+         1,
+         0,
+         "hxscramble: cannot read standard input: Is a directory\n",
+         ""},
+        // The part of a line read before the failure is neither a result nor the last line.
+        {"a read that fails in mid-line",
+         {},
+         resetMidLine,
+         1,
+         0,
+         "hxscramble: cannot read standard input: Connection reset by peer\n",
+         ""},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Transcript run = RunOnPipe(line + "\n" + line + "\n", Exec({}, c.setup));
+        Transcript run = RunOnPipe(line + "\n" + line + "\n", Exec(c.args, c.setup));
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(run.signal, c.signal);
+        EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, c.err);
+        if (!c.written.empty()) {
+            FILE* written = fopen(path, "r");
+            ASSERT_NE(written, nullptr);
+            std::string held(2000, '\0');
+            held.resize(fread(held.data(), 1, held.size(), written));
+            fclose(written);
+            EXPECT_TRUE(held == c.written) << held.size() << " bytes";
+        }
+    }
+    unlink(path);
+}
+
+// Results go out line by line as the input comes, and a write the pipe takes only in part (a
+// signal, here a stop, cuts it short) goes on with the rest.
+TEST(ScrambleOnPipe, ResultsGoOutWholeAndAtOnce)
+{
+    auto firstResultFirst = [](int toTool, int fromTool, pid_t) {
+        std::string got;
+        char chunk[256];
+        ssize_t n = write(toTool, "abc\n", 4);
+        while (n > 0 && got.find('\n') == std::string::npos) {
+            n = read(fromTool, chunk, sizeof chunk);
+            got.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        }
+        return got;
+    };
+    // Stops the tool each time the pipe is full and so its write waits for room, then reads a
+    // page: the write returns short, and the tool writes the rest.
+    auto stopsWhenFull = [](int, int fromTool, pid_t tool) {
+        const int capacity = fcntl(fromTool, F_GETPIPE_SZ);
+        std::string got;
+        std::vector<char> chunk(static_cast<size_t>(std::max(capacity, 4096)));
+        for (ssize_t n = 1; n > 0;) {
+            int queued = 0;
+            for (int i = 0; i < 200 && ioctl(fromTool, FIONREAD, &queued) == 0 && queued < capacity;
+                 ++i)
+                usleep(1000);
+            siginfo_t stopped{};
+            if (queued >= capacity && kill(tool, SIGSTOP) == 0 &&
+                waitid(P_PID, static_cast<id_t>(tool), &stopped, WSTOPPED | WEXITED | WNOWAIT) ==
+                    0 &&
+                stopped.si_code == CLD_STOPPED)
+                kill(tool, SIGCONT);
+            n = read(fromTool, chunk.data(), queued >= capacity ? 4096 : chunk.size());
+            got.append(chunk.data(), static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        }
+        return got;
+    };
+    std::string text(100000, ' ');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char>('a' + i % 26);
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        Player play;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"the first result before the input ends", {}, firstResultFirst, Ascii("abc") + "\n"},
+        {"the first result before the input ends, hex",
+         {"--simple"},
+         firstResultFirst,
+         Hex(Simple("abc")) + "\n"},
+        {"short writes", {text}, stopsWhenFull, Ascii(text) + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Transcript run = RunOnPipe("", Play(c.args, c.play));
+        ASSERT_TRUE(run.returned);
+        EXPECT_EQ(run.outcome.result, 0);
+        EXPECT_TRUE(run.outcome.bytes == c.out) << run.outcome.bytes.size() << " bytes";
+        EXPECT_EQ(run.err, "");
     }
 }
 
@@ -430,12 +627,28 @@ TEST(ScrambleOnTerminal, AsksTwiceOnTheTerminalEvenWithStandardErrorClosed)
     EXPECT_NE(run.screen.find("Password : \r\nAgain : \r\n"), std::string::npos) << run.screen;
 }
 
+// The second password is compared in full, whatever its length; Ctrl-D there is no answer at
+// all, not a second password.
 TEST(ScrambleOnTerminal, RefusesTwoPasswordsThatDiffer)
 {
-    Transcript run = TypedTwice("hunter2\n", "hunter3\n");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "hxscramble: the two passwords differ; nothing was scrambled\n");
+    const std::string differ = "hxscramble: the two passwords differ; nothing was scrambled\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"hunter3\n", differ},
+        {"hunter\n", differ},
+        {"\n", differ},
+        {"hunter22\n", differ},
+        {"\x04", "hxscramble: end of input: nothing was scrambled\n"},
+    };
+    for (const auto& [again, err] : cases) {
+        SCOPED_TRACE(again);
+        Transcript run = TypedTwice("hunter2\n", again);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "");
+        // Ctrl-D also draws the library's own line about the hidden read, before the complaint.
+        EXPECT_TRUE(run.err.size() >= err.size() &&
+                    run.err.compare(run.err.size() - err.size(), err.size(), err) == 0)
+            << run.err;
+    }
 }
 
 TEST(ScrambleOnTerminal, RefusesPasswordsItCannotTakeWhole)

@@ -156,7 +156,8 @@ bool AskPassword(QHxConsole& console)
         return false;
 
     std::string typed = password;
-    printf("   %s returned %d; the password has %zu characters%s.\n", operation, r, typed.size(),
+    printf("   %s returned %d; the password has %zu character%s%s.\n", operation, r, typed.size(),
+           typed.size() == 1 ? "" : "s",
            typed.size() == sizeof password - 1 ? " (the most a read takes: it may be cut)" : "");
     if (typed.empty()) {
         printf("   An empty password scrambles to an empty text.\n");
@@ -187,8 +188,9 @@ void PickRange(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
     if (r == -1)
         printf("   ListSelect returned -1: nothing chosen.\n");
     else
-        printf("   ListSelect returned %d: positions %d to %d, \"%s\" to \"%s\".\n", r, from, to,
-               items[from].name, items[to].name);
+        printf("   ListSelect returned %d; from %d to %d (indexes, counted from 0): \"%s\" to "
+               "\"%s\".\n",
+               r, from, to, items[from].name, items[to].name);
 }
 
 const hxtool::ToolText kTool = {"hxdemo", kUsage, kHelp};
@@ -201,8 +203,9 @@ int HandleArguments(int argc, char** argv)
     std::string arg = argv[1];
     if (argc == 2 && hxtool::IsInformation(arg))
         return hxtool::ShowInformation(kTool, arg, 1);
+    // Named by its position: quoted, an argument could carry escape sequences to the terminal.
     if (argc == 2 && arg.size() > 1 && arg[0] == '-')
-        return hxtool::UsageError(kTool, "unknown option '" + arg + "'");
+        return hxtool::UsageError(kTool, "unknown option in argument 1");
     return hxtool::UsageError(kTool, "takes no arguments");
 }
 

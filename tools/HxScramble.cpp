@@ -5,6 +5,7 @@
 // or from standard input one line at a time (a pipe or a file). Each text is checked in full
 // before anything is written for it, so a bad line never leaves half a result behind; the first
 // bad line ends the run, so the results written so far still pair up with their input lines.
+// Only a signal cuts a result: SIGPIPE and SIGXFSZ end the run as they end tr, in mid-block.
 // Complaints name a position and the kind of byte found there, never the byte itself: the
 // text is a secret, and complaints end up in logs.
 #include "Ciphers.h"
@@ -274,7 +275,8 @@ Status HandleArgument(const Job& job, char* text, hxtool::Output& out)
 }
 
 // -1 when the run goes on, or the status to exit with at once: help, version, a usage error.
-// The TEXT is a secret, so no copy is made of it.
+// The TEXT is a secret, so no copy is made of it, and no complaint quotes an argument: a
+// secret that begins with '-' reads as an unknown option, and is named by its position.
 int ParseArguments(int argc, char** argv, Options& options)
 {
     bool optionsEnded = false;
@@ -303,7 +305,9 @@ int ParseArguments(int argc, char** argv, Options& options)
         else if (hxtool::IsInformation(arg))
             return hxtool::ShowInformation(kTool, arg, kFailed);
         else
-            return hxtool::UsageError(kTool, std::string("unknown option '") + arg + "'");
+            return hxtool::UsageError(kTool, "unknown option in argument " + std::to_string(i) +
+                                                 " (not shown, in case it is the secret); put "
+                                                 "-- before a TEXT that begins with '-'");
     }
     return -1;
 }
@@ -331,8 +335,8 @@ int main(int argc, char** argv)
     else
         status = Ask(job, options.confirm, out);
 
-    // Whatever ended the run, the results written so far pair up with their lines. A failure
-    // was reported where it happened, the last write's included.
+    // A refusal or a failure was reported where it happened, the last write's included; the
+    // results written before it pair up with their lines.
     if (status == kDone && !out.Close())
         status = WriteFailed(out);
     return status;
