@@ -1,10 +1,9 @@
 #include "AnswerLine.h"
 
-#include "InputWatch.h"
-#include "QHxConsole.h"
 #include "ToolCommon.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -15,54 +14,65 @@ namespace hxask
 namespace
 {
 
-// What one plain read may bring; a longer line takes several.
-const unsigned long kChunk = 256;
+// A terminal in canonical mode holds a line of at most 4095 characters and its newline, and
+// one read takes it whole, however little the question takes: what is left of a refused line
+// must not answer the question asked again.
+const size_t kTerminalLine = 4096;
+// What one read of a file may bring.
+const size_t kBlock = 4096;
 
-struct LineRead {
-    bool got = false;     // some of a line came: the answer
-    bool cut = false;     // the line was longer than the question takes
-    bool newline = false; // the line ended with a newline, not with the end of input
-};
+enum class Got { kLine, kTooLong, kEnded, kFailed };
 
-// Reads one whole line, keeping at most `longest` bytes of it in `line`.
-LineRead ReadLine(QHxConsole& console, size_t longest, std::string& line)
+ssize_t ReadInput(char* buffer, size_t size)
 {
-    LineRead read;
-    line.clear();
     for (;;) {
-        char chunk[kChunk + 1] = {};
-        int count = console.Read(chunk, kChunk, nullptr, false);
-        LastRead last = LastInputRead();
-        if (count < 0) {
-            // A failed read ends the question, however much of the line came before it.
-            read.got = read.got && last.result == 0;
-            return read;
-        }
-        read.got = true;
-        size_t size = static_cast<size_t>(count);
-        size_t room = longest - line.size();
-        read.cut = read.cut || size > room;
-        line.append(chunk, std::min(size, room));
-        // Read removes a final newline only: the chunk is then one byte longer than its text.
-        if (last.result > count) {
-            read.newline = true;
-            return read;
-        }
+        ssize_t got = read(STDIN_FILENO, buffer, size);
+        if (got >= 0 || errno != EINTR)
+            return got;
     }
 }
 
-std::string WhyNoLine()
+// Reads one line into `line`, without its newline: at most `longest` bytes and one more.
+// `newline` says whether a newline ended it; `error` is the errno of a failed read.
+Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
 {
-    LastRead last = LastInputRead();
-    if (last.result < 0)
-        return hxtool::CannotRead(last.error);
-    return "end of input";
+    const bool terminal = isatty(STDIN_FILENO);
+    const bool seekable = !terminal && lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0;
+    line.assign(std::max(longest, terminal ? kTerminalLine : 0) + 1, '\0');
+    size_t size = 0;
+    newline = false;
+    while (size <= longest) {
+        char* start = &line[size];
+        size_t room = terminal ? line.size() : seekable ? std::min(kBlock, longest + 1 - size) : 1;
+        ssize_t got = ReadInput(start, room);
+        if (got < 0) {
+            // A line cut by a failed read is no answer, however much of it came.
+            error = errno;
+            return Got::kFailed;
+        }
+        if (got == 0)
+            break;
+        if (char* end = static_cast<char*>(memchr(start, '\n', static_cast<size_t>(got)))) {
+            // What follows the newline belongs to the next question.
+            if (seekable)
+                lseek(STDIN_FILENO, end + 1 - (start + got), SEEK_CUR);
+            size = static_cast<size_t>(end - line.data());
+            newline = true;
+            break;
+        }
+        size += static_cast<size_t>(got);
+        if (terminal)
+            break;
+    }
+    line.resize(size);
+    if (size > longest)
+        return Got::kTooLong;
+    return size == 0 && !newline ? Got::kEnded : Got::kLine;
 }
 
 } // namespace
 
-Answered AskLine(QHxConsole& console, const LineQuestion& question, std::string& line,
-                 std::string& why)
+Answered AskLine(const LineQuestion& question, std::string& line, std::string& why)
 {
     // The terminal echoes the Enter, where the dialogue goes to the terminal that is typed on.
     const bool echoed = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
@@ -70,17 +80,19 @@ Answered AskLine(QHxConsole& console, const LineQuestion& question, std::string&
     for (;;) {
         fputs(question.prompt.c_str(), stdout);
         fflush(stdout);
-        LineRead read = ReadLine(console, question.longest, line);
-        if (promptOpen && (!read.newline || !echoed)) {
+        bool newline = false;
+        int error = 0;
+        Got got = ReadLine(question.longest, line, newline, error);
+        if (promptOpen && (!newline || !echoed)) {
             putchar('\n');
             fflush(stdout);
         }
-        if (!read.got) {
-            why = WhyNoLine();
+        if (got == Got::kEnded || got == Got::kFailed) {
+            why = got == Got::kEnded ? "end of input" : hxtool::CannotRead(error);
             return Answered::kEnded;
         }
-        bool refusedLength = read.cut && !question.tooLong.empty();
-        why = refusedLength ? question.tooLong : question.check(line);
+        why = got == Got::kTooLong ? question.tooLong
+                                   : (question.check ? question.check(line) : std::string());
         if (why.empty())
             return Answered::kTaken;
         if (!AskAgain(why))
