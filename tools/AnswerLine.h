@@ -19,12 +19,9 @@ namespace hxask
 
 // A question answered by a line.
 struct LineQuestion {
-    // Shown on standard output (the dialogue) before each read, exactly as given.
-    std::string prompt;
-    // The longest line taken, in bytes, without its newline.
-    size_t longest;
-    // Why a longer line is refused.
-    std::string tooLong;
+    std::string prompt;  // shown on the dialogue before each read, exactly as given
+    size_t longest;      // the longest line taken, in bytes, without its newline
+    std::string tooLong; // why a longer line is refused
     // Takes the line (without its newline) and returns why it is refused, or "". None takes
     // every line.
     std::function<std::string(const std::string& line)> check;
@@ -32,13 +29,11 @@ struct LineQuestion {
 
 enum class Answered { kTaken, kEnded, kRefused };
 
-// Asks `question` until an answer is taken; `line` then holds it, and is the only buffer the
-// answer was read into. kEnded when input ended or a read failed before a whole line came,
-// kRefused when a refused answer cannot be asked again (standard input is not a terminal);
-// `why` then says what happened. A last line that input ends without a newline counts.
-//
-// Each line of dialogue ends with a newline: where the terminal does not echo the Enter that
-// ended the answer (input from a file or pipe, or Ctrl-D), one is written after the prompt.
+// Asks `question` until an answer is taken into `line`, the only buffer it is read into.
+// kEnded when input ended or a read failed before a whole line came, kRefused when a refused
+// answer cannot be asked again; `why` then says what happened. A last line that input ends
+// without a newline counts. Where the terminal does not echo the Enter that ended the answer
+// (input from a file or pipe, or Ctrl-D), a newline is written after the prompt.
 Answered AskLine(const LineQuestion& question, std::string& line, std::string& why);
 
 // After a refused answer: on a terminal, shows `why` with the dialogue and returns true, for

@@ -41,19 +41,17 @@ const char kHelp[] =
     "Asks the operator one question and prints the answer, for shell scripts:\n"
     "  copies=$(hxask int \"Copies\" --min 1 --max 9 --default 1) || exit\n"
     "\n"
-    "The question, and any complaint about an answer, goes to the terminal (/dev/tty), or\n"
-    "to standard error when there is none; standard output carries the answer alone.\n"
-    "An answer is one whole line of standard input, and hxask reads no byte past it, so\n"
-    "several questions can be answered from one file or pipe, a line each. In a loop that\n"
-    "reads a list, answer from the terminal: hxask yesno \"Delete $f?\" < /dev/tty\n"
+    "The question goes to the terminal (/dev/tty), or to standard error when there is\n"
+    "none; standard output carries the answer alone. An answer is one whole line of\n"
+    "standard input, and hxask reads no byte past it: several questions can share one\n"
+    "file or pipe, a line each. In a loop that reads a list, answer from the terminal:\n"
+    "  while read f; do hxask yesno \"Delete $f\" < /dev/tty && rm -- \"$f\"; done < list\n"
     "\n"
-    "  int       a whole number: blanks, a sign and digits; any int, or one from --min\n"
-    "            to --max\n"
-    "  yesno     y, yes, n or no, in any case; prints nothing: the exit status is the\n"
-    "            answer\n"
+    "  int       a whole number: blanks, a sign and digits; any int, or --min to --max\n"
+    "  yesno     y, yes, n or no, in any case; the exit status is the answer\n"
     "  string    a line of at most --max characters of UTF-8 text (default 255)\n"
-    "  password  a line of at most 30 bytes, typed without echo on a terminal;\n"
-    "            --confirm asks twice\n"
+    "  password  a line of at most 30 bytes, without echo on a terminal; --confirm\n"
+    "            asks twice\n"
     "  choose    a numbered menu of the ITEMs, answered with a number or x; prints the\n"
     "            chosen ITEM (--number: its number, counting from 1)\n"
     "  range     the same menu, answered with a number, FROM-TO, ALL or x; prints the\n"
@@ -70,16 +68,13 @@ const char kHelp[] =
     "  --version     show the version and exit\n"
     "\n"
     "Put -- before a PROMPT or ITEM that begins with '-'. Control characters in the texts\n"
-    "are shown as ^[ and the like; an ITEM is printed exactly as given. int, yesno, pause\n"
-    "and the menus refuse a line longer than 4096 bytes.\n"
-    "\n"
-    "A refused answer is asked again, with the reason, when standard input is a terminal;\n"
-    "otherwise hxask gives the reason and ends with status 4, leaving the next line for\n"
-    "the next question.\n"
+    "are shown as ^[ and the like; an ITEM is printed exactly as given. A line longer than\n"
+    "4096 bytes is refused, but for string. A refused answer is asked again, with the\n"
+    "reason, on a terminal; otherwise hxask gives the reason and ends with status 4.\n"
     "\n"
     "Exit status: 0 answered; 1 the answer was no, the menu's exit entry x, or an empty\n"
-    "line to int without --default; 2 usage error; 3 end of input, or a failed read or\n"
-    "write, also when the reader of the answer is gone (SIGPIPE is ignored), or no memory;\n"
+    "line to int without --default; 2 usage error; 3 end of input, no memory, or a failed\n"
+    "read or write, also when the reader of the answer is gone (SIGPIPE is ignored);\n"
     "4 an answer refused.\n";
 
 const hxtool::ToolText kTool = {"hxask", kUsage, kHelp};
@@ -234,6 +229,7 @@ Status AskInt(const Request& request)
         hint += (ranged ? ", Enter for " : "Enter for ") + std::to_string(fallback);
     long long value = fallback;
     auto check = [&](const std::string& line) -> std::string {
+        value = fallback;
         if (line.empty())
             return "";
         if (!WholeNumber(line, value))
@@ -273,15 +269,14 @@ Status AskYesNo(const Request& request)
     return yes ? kAnswered : kDeclined;
 }
 
-// The characters of UTF-8 text, or npos where it is not UTF-8.
-size_t Characters(std::string_view text)
+// The characters of `text`, a byte outside UTF-8 counted as one; `utf8` says if there was none.
+size_t Characters(std::string_view text, bool& utf8)
 {
     size_t count = 0;
-    for (; !text.empty(); ++count) {
+    for (utf8 = true; !text.empty(); ++count) {
         size_t length = hxtool::Utf8Length(text);
-        if (length == 0)
-            return std::string::npos;
-        text.remove_prefix(length);
+        utf8 = utf8 && length > 0;
+        text.remove_prefix(length > 0 ? length : 1);
     }
     return count;
 }
@@ -293,9 +288,8 @@ Status AskString(const Request& request)
     if (!problem.empty())
         return UsageError(problem);
     const std::string* fallback = Value(request, "--default");
-    if (fallback != nullptr && Characters(*fallback) == std::string::npos)
-        return UsageError("--default is not UTF-8 text");
-    if (fallback != nullptr && Characters(*fallback) > static_cast<size_t>(limit))
+    bool utf8 = true;
+    if (fallback != nullptr && Characters(*fallback, utf8) > static_cast<size_t>(limit))
         return UsageError("--default is longer than --max (" + std::to_string(limit) + ")");
 
     std::string hint;
@@ -307,8 +301,8 @@ Status AskString(const Request& request)
     auto check = [&](const std::string& line) -> std::string {
         if (line.empty())
             return fallback != nullptr ? "" : "the answer is empty";
-        size_t characters = Characters(line);
-        if (characters == std::string::npos)
+        size_t characters = Characters(line, utf8);
+        if (!utf8)
             return "not UTF-8 text";
         return characters > static_cast<size_t>(limit) ? tooLong : "";
     };
@@ -376,6 +370,9 @@ Status AskPassword(const Request& request)
         }
         std::string why = hxtool::WhyNotAsked(asked, "password", "30 bytes", nullptr);
         bool ended = asked == hxtool::Asked::kEnded;
+        // Ctrl-D leaves the prompt's line open, as no Enter was echoed.
+        if (ended)
+            putchar('\n');
         if (ended || !hxask::AskAgain(why)) {
             Complain(why);
             return ended ? kNoInput : kRefused;
@@ -554,16 +551,19 @@ int Run(const std::vector<std::string>& args)
     return status;
 }
 
+// Out of memory, wherever it was asked for: said without taking any, and the end. Nothing
+// needs putting back: no allocation is made while the terminal's echo is off.
+[[noreturn]] void OutOfMemory()
+{
+    fflush(stdout);
+    fputs("hxask: out of memory\n", stderr);
+    _exit(kNoInput);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        return Run({argv + 1, argv + argc});
-    } catch (const std::bad_alloc&) {
-        // Said without a string of its own, for want of memory.
-        fflush(stdout);
-        fputs("hxask: out of memory\n", stderr);
-        return kNoInput;
-    }
+    std::set_new_handler(OutOfMemory);
+    return Run({argv + 1, argv + argc});
 }
