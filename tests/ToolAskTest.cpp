@@ -380,6 +380,12 @@ TEST(AskScripts, EachQuestionTakesItsOwnLineOfASharedInput)
               "hxask int N < /dev/zero; echo $?; hxask string S --max 65536 < /dev/zero; echo $?"},
          "",
          "4\n4\n"},
+        // A file at its size limit takes the answer's first bytes, and SIGXFSZ ends hxask.
+        {{"/bin/sh", "-c",
+          tool + "f=$(mktemp) || exit; (ulimit -f 1; hxask string S --max 2000 > \"$f\"); "
+                 "echo $?; wc -c < \"$f\"; rm -f \"$f\""},
+         std::string(1000, 's') + "\n",
+         "153\n512\n"},
         // Without a terminal, standard error a file: each complaint after its question.
         {{"/bin/sh", "-c",
           tool + "f=$(mktemp) || exit; { hxask int N --min 1 --max 9; hxask yesno Go; } 2> \"$f\"; "
