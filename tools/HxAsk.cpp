@@ -4,18 +4,26 @@
 // A script captures the answer with $(hxask ...), so the dialogue goes to the operator's
 // terminal (or standard error, or nowhere) and standard output carries the answer alone. Each
 // question is a row of kQuestions: its name, its operands, the options it takes and the
-// function that asks it, which checks its options and its answer. An answer is one whole line
-// of standard input (AnswerLine), so a script can also answer from a file or a pipe.
-#include "AnswerLine.h"
+// function that asks it, which checks its options and its answer.
+//
+// An answer is one whole line of standard input, so a script can also answer from a file or a
+// pipe. hxask reads descriptor 0 itself, as the shell's `read` does, and never past the
+// newline that ends the answer, so that the next question, or the script that comes down the
+// same pipe, finds its own line: a terminal hands out a line a read; a file is read a block at
+// a time and its offset set back to just after the newline; a pipe, which cannot give back
+// what was read, a byte at a time. At most the longest line a question takes and one byte
+// more is read.
 #include "QHxConsole.h"
 #include "Stream.h"
 #include "ToolCommon.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <new>
 #include <string>
@@ -58,14 +66,9 @@ const char kHelp[] =
     "            chosen ITEMs, one a line\n"
     "  pause     shows MESSAGE and waits for Enter\n"
     "\n"
-    "  --default     what an empty line answers; without one, an empty line to int\n"
-    "                ends with status 1, and to the others is refused\n"
-    "  --min, --max  the range of int, given together\n"
-    "  --max         the longest string, 1 to 65536 characters\n"
-    "  --title       the line above a menu\n"
-    "  --exit-label  the text of a menu's [x] entry (default Cancel)\n"
-    "  --help, -h    show this help and exit\n"
-    "  --version     show the version and exit\n"
+    "--default is what an empty line answers; without one, an empty line to int ends\n"
+    "with status 1, and to the others is refused. --min and --max go together for int;\n"
+    "string's --max is 1 to 65536. --help (-h) and --version show this and the version.\n"
     "\n"
     "Put -- before a PROMPT or ITEM that begins with '-'. Control characters in the texts\n"
     "are shown as ^[ and the like; an ITEM is printed exactly as given. A line longer than\n"
@@ -79,21 +82,75 @@ const char kHelp[] =
 
 const hxtool::ToolText kTool = {"hxask", kUsage, kHelp};
 
-// The longest line of an int, yesno, pause or menu answer, in bytes: a terminal's line.
+// The longest line of an int, yesno, pause or menu answer, in bytes: a terminal's line. A
+// terminal in canonical mode holds at most 4095 characters and a newline, and one read takes
+// that whole, whatever the question takes: what is left of a refused line must not answer the
+// question asked again.
 const size_t kLongestLine = 4096;
 const int kDefaultTextLimit = 255;
-// A terminal's line holds at most 4095 characters; this bound only keeps the buffer sane.
-const int kLargestTextLimit = 65536;
-// A UTF-8 character takes at most four bytes.
-const size_t kLongestCharacter = 4;
-// What the library's hidden read takes on a terminal, without the newline; the same holds
-// off a terminal.
+const int kLargestTextLimit = 65536; // far beyond a terminal's line; keeps the buffer sane
+const size_t kLongestCharacter = 4;  // in UTF-8, in bytes
+// What the library's hidden read takes, without the newline; off a terminal too.
 const size_t kLongestPassword = hxtool::Secret::kHiddenChunk - 1;
 
 const char kChoicePrompt[] = "Enter item number: ";
 const char kRangePrompt[] =
     "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit  : ";
 const char kPressAnyKey[] = "Press any key to continue ...";
+
+// What one read of a file may bring.
+const size_t kBlock = 4096;
+
+// A question answered by a line.
+struct LineQuestion {
+    std::string prompt;  // shown on the dialogue before each read, exactly as given
+    size_t longest;      // the longest line taken, in bytes, without its newline
+    std::string tooLong; // why a longer line is refused
+    // Returns why the line (without its newline) is refused, or "". None takes every line.
+    std::function<std::string(const std::string& line)> check;
+};
+
+enum class Got { kLine, kTooLong, kEnded, kFailed };
+
+// Reads one line into `line`, without its newline: at most `longest` bytes and one more.
+// `newline` says whether a newline ended it; `error` is the errno of a failed read.
+Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
+{
+    const bool terminal = isatty(STDIN_FILENO);
+    const bool seekable = !terminal && lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0;
+    line.assign(std::max(longest, terminal ? kLongestLine : 0) + 1, '\0');
+    size_t size = 0;
+    newline = false;
+    while (size <= longest) {
+        char* start = &line[size];
+        size_t room = terminal ? line.size() : seekable ? std::min(kBlock, longest + 1 - size) : 1;
+        ssize_t got = read(STDIN_FILENO, start, room);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            // A line cut by a failed read is no answer, however much of it came.
+            error = errno;
+            return Got::kFailed;
+        }
+        if (got == 0)
+            break;
+        if (char* end = static_cast<char*>(memchr(start, '\n', static_cast<size_t>(got)))) {
+            // What follows the newline belongs to the next question.
+            if (seekable)
+                lseek(STDIN_FILENO, end + 1 - (start + got), SEEK_CUR);
+            size = static_cast<size_t>(end - line.data());
+            newline = true;
+            break;
+        }
+        size += static_cast<size_t>(got);
+        if (terminal)
+            break;
+    }
+    line.resize(size);
+    if (size > longest)
+        return Got::kTooLong;
+    return size == 0 && !newline ? Got::kEnded : Got::kLine;
+}
 
 // What came after the question's name.
 struct Request {
@@ -136,16 +193,51 @@ Status Deliver(const Request& request, std::string_view text)
     return kNoInput;
 }
 
-// Asks `question` until an answer is taken, into `line`: kAnswered, or the status of a
-// question that was not answered, after its complaint.
-Status Ask(const hxask::LineQuestion& question, std::string& line)
+// After a refused answer: on a terminal, shows `why` with the dialogue and returns true, for
+// the question to be asked again; otherwise returns false, and the next line of input is left
+// for the next question.
+bool AskAgain(const std::string& why)
 {
-    std::string why;
-    hxask::Answered answered = hxask::AskLine(question, line, why);
-    if (answered == hxask::Answered::kTaken)
-        return kAnswered;
-    Complain(why);
-    return answered == hxask::Answered::kRefused ? kRefused : kNoInput;
+    if (!isatty(STDIN_FILENO))
+        return false;
+    printf("%s\n", why.c_str());
+    return true;
+}
+
+// Asks `question` until an answer is taken into `line`, the only buffer it is read into:
+// kAnswered. Otherwise, after the complaint, kNoInput when input ended or a read failed
+// before a whole line came, kRefused when a refused answer cannot be asked again. A last line
+// that input ends without a newline counts. Where the terminal does not echo the Enter that
+// ended the answer (input from a file or pipe, or Ctrl-D), a newline ends the prompt's line.
+Status Ask(const LineQuestion& question, std::string& line)
+{
+    // The terminal echoes the Enter, where the dialogue goes to the terminal that is typed on.
+    const bool echoed = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+    const bool promptOpen = !question.prompt.empty() && question.prompt.back() != '\n';
+    for (;;) {
+        fputs(question.prompt.c_str(), stdout);
+        fflush(stdout);
+        bool newline = false;
+        int error = 0;
+        Got got = ReadLine(question.longest, line, newline, error);
+        if (promptOpen && (!newline || !echoed)) {
+            putchar('\n');
+            fflush(stdout);
+        }
+        if (got == Got::kEnded || got == Got::kFailed) {
+            Complain(got == Got::kEnded ? "end of input" : hxtool::CannotRead(error));
+            return kNoInput;
+        }
+        std::string why = got == Got::kTooLong
+                              ? question.tooLong
+                              : (question.check ? question.check(line) : std::string());
+        if (why.empty())
+            return kAnswered;
+        if (!AskAgain(why)) {
+            Complain(why);
+            return kRefused;
+        }
+    }
 }
 
 std::string_view Trimmed(std::string_view text)
@@ -373,40 +465,32 @@ Status AskPassword(const Request& request)
         // Ctrl-D leaves the prompt's line open, as no Enter was echoed.
         if (ended)
             putchar('\n');
-        if (ended || !hxask::AskAgain(why)) {
+        if (ended || !AskAgain(why)) {
             Complain(why);
             return ended ? kNoInput : kRefused;
         }
     }
 }
 
-// What a menu entry chose: the exit entry, or the items from `from` to `to`, counting from 0.
-struct MenuChoice {
-    bool exit = false;
-    size_t from = 0;
-    size_t to = 0;
-};
-
-// A menu entry for `items` items: a number from 1 to `items` or x (in any case); with
-// `ranges`, also FROM-TO and ALL (in any case). Returns whether it was one.
-bool ReadMenuEntry(std::string_view line, size_t items, bool ranges, MenuChoice& choice)
+// A menu entry for `items` items: a number from 1 to `items` (`first` and `last`) or x (in
+// any case, `first` 0); with `ranges`, also FROM-TO and ALL (in any case). Returns whether it
+// was one.
+bool ReadMenuEntry(std::string_view line, long long items, bool ranges, long long& first,
+                   long long& last)
 {
     line = Trimmed(line);
-    choice = MenuChoice{};
+    first = 0;
     if (Spelled(line, "x"))
-        return choice.exit = true;
-    long long first = 1, last = static_cast<long long>(items);
+        return true;
+    first = 1;
+    last = items;
+    if (ranges && Spelled(line, "all"))
+        return true;
     size_t dash = ranges ? line.find('-') : std::string_view::npos;
-    bool read = ranges && Spelled(line, "all");
-    if (!read && dash != std::string_view::npos)
-        read = WholeNumber(line.substr(0, dash), first) && WholeNumber(line.substr(dash + 1), last);
-    else if (!read)
-        read = WholeNumber(line, first) && WholeNumber(line, last);
-    if (!read || first < 1 || last < first || last > static_cast<long long>(items))
-        return false;
-    choice.from = static_cast<size_t>(first - 1);
-    choice.to = static_cast<size_t>(last - 1);
-    return true;
+    bool read = dash == std::string_view::npos ? WholeNumber(line, first) && WholeNumber(line, last)
+                                               : WholeNumber(line.substr(0, dash), first) &&
+                                                     WholeNumber(line.substr(dash + 1), last);
+    return read && first >= 1 && last >= first && last <= items;
 }
 
 // A menu of the operands, laid out as the library lays it out with every text shown visibly;
@@ -423,25 +507,26 @@ Status AskMenu(const Request& request, bool ranges)
         printf("   [%zu] %s\n", i + 1, hxtool::Visible(request.operands[i]).c_str());
     printf("   [x] %s\n\n", label != nullptr ? hxtool::Visible(*label).c_str() : "Cancel");
 
-    std::string numbers = "a number from 1 to " + std::to_string(count);
-    const std::string refusal = "not on the menu: type " + numbers +
+    const std::string refusal = "not on the menu: type a number from 1 to " +
+                                std::to_string(count) +
                                 (ranges ? ", a range FROM-TO of them, ALL or x" : " or x");
-    MenuChoice choice;
+    const long long items = static_cast<long long>(count);
+    long long first = 0, last = 0;
     auto check = [&](const std::string& line) {
-        return ReadMenuEntry(line, count, ranges, choice) ? std::string() : refusal;
+        return ReadMenuEntry(line, items, ranges, first, last) ? std::string() : refusal;
     };
     std::string line;
     Status status =
         Ask({ranges ? kRangePrompt : kChoicePrompt, kLongestLine, refusal, check}, line);
     if (status != kAnswered)
         return status;
-    if (choice.exit)
+    if (first == 0)
         return kDeclined;
     if (Value(request, "--number") != nullptr)
-        return Deliver(request, std::to_string(choice.from + 1) + "\n");
+        return Deliver(request, std::to_string(first) + "\n");
     std::string chosen;
-    for (size_t i = choice.from; i <= choice.to; ++i)
-        chosen += request.operands[i] + "\n";
+    for (long long i = first; i <= last; ++i)
+        chosen += request.operands[static_cast<size_t>(i - 1)] + "\n";
     return Deliver(request, chosen);
 }
 
