@@ -184,7 +184,7 @@ TEST(AskOnPipe, EachQuestionPrintsItsAnswerAloneOnStandardOutput)
         {{"password"}, "\n", 0, "\n", "Password : \n"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " <<< " + c.input);
+        SCOPED_TRACE(c.args[0] + " " + c.args.back() + " <<< " + c.input);
         Transcript run = Ask(c.input, c.args);
         EXPECT_EQ(run.exitCode, c.status);
         EXPECT_EQ(run.out, c.out);
