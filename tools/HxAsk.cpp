@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -418,8 +419,7 @@ void Wipe(std::string& secret)
 // hidden, and a refused one ends the question.
 Status ReadPasswordLines(const Request& request, const std::string& prompt, bool confirm)
 {
-    const std::string tooLong =
-        "the password is longer than " + std::to_string(kLongestPassword) + " bytes";
+    const char tooLong[] = "the password is longer than 30 bytes";
     std::string first, second;
     Status status = Ask({Prompt(prompt, ""), kLongestPassword, tooLong, nullptr}, first);
     if (status == kAnswered && confirm) {
@@ -549,16 +549,14 @@ struct Question {
     Status (*ask)(const Request&);
 };
 
-const size_t kMany = static_cast<size_t>(-1);
-
 const Question kQuestions[] = {
     {"int", 1, 1, "--min= --max= --default=", AskInt},
     {"yesno", 1, 1, "--default=", AskYesNo},
     {"string", 1, 1, "--default= --max=", AskString},
     {"password", 0, 1, "--confirm", AskPassword},
-    {"choose", 1, kMany, "--title= --exit-label= --number",
+    {"choose", 1, SIZE_MAX, "--title= --exit-label= --number",
      [](const Request& request) { return AskMenu(request, false); }},
-    {"range", 1, kMany,
+    {"range", 1, SIZE_MAX,
      "--title= --exit-label=", [](const Request& request) { return AskMenu(request, true); }},
     {"pause", 0, 1, "", AskPause},
 };
