@@ -2,7 +2,9 @@
 // end of input, usage errors, and scripts capturing answers on a pseudo-terminal.
 #include "ChildRun.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -13,12 +15,15 @@ namespace
 
 const char kTool[] = HXASK;
 
-// A call that replaces the child with `program`. A pipe run leaves the test's own terminal
-// first: the tool would otherwise show its dialogue there rather than on standard error.
-Call Exec(std::vector<std::string> argv)
+// A call that replaces the child with `program`, after `setup` (which may move the child's
+// descriptors). A pipe run leaves the test's own terminal first: the tool would otherwise show
+// its dialogue there rather than on standard error.
+Call Exec(std::vector<std::string> argv, const std::function<void()>& setup = {})
 {
-    return [argv] {
+    return [argv, setup] {
         setsid(); // fails harmlessly on a terminal run, whose child leads its session already
+        if (setup)
+            setup();
         std::vector<char*> pointers;
         for (const std::string& arg : argv)
             pointers.push_back(const_cast<char*>(arg.c_str()));
@@ -29,10 +34,27 @@ Call Exec(std::vector<std::string> argv)
     };
 }
 
-Transcript Ask(const std::string& input, std::vector<std::string> args)
+Transcript Ask(const std::string& input, std::vector<std::string> args,
+               const std::function<void()>& setup = {})
 {
     args.insert(args.begin(), kTool);
-    return RunOnPipe(input, Exec(std::move(args)));
+    return RunOnPipe(input, Exec(std::move(args), setup));
+}
+
+// Setups: descriptor `fd` opened on `path`, or closed, or a pipe whose reader is gone.
+std::function<void()> Open(int fd, const char* path, int flags)
+{
+    return [=] { dup2(open(path, flags), fd); };
+}
+void CloseStandardError()
+{
+    close(STDERR_FILENO);
+}
+void ReaderGone()
+{
+    int ends[2];
+    if (pipe(ends) == 0 && close(ends[0]) == 0)
+        dup2(ends[1], STDOUT_FILENO);
 }
 
 // Runs a shell script on a terminal; "hxask" in it is the tool under test.
@@ -132,9 +154,37 @@ TEST(AskOnPipe, EachQuestionPrintsItsAnswerAloneOnStandardOutput)
          0,
          "",
          "Insert the disk\nPress any key to continue ...\n"},
+        // DEL and C0 in a prompt; 0x9B alone, CSI to an 8-bit terminal, in every text; '-'
+        // as a text, not an option.
+        {{"yesno", "A\x7f\x01"
+                   "B"},
+         "y\n",
+         0,
+         "",
+         "A^?^AB (y/n) : \n"},
+        {{"choose", "--title",
+          "\x9b"
+          "2J",
+          "--exit-label", "E\x9b",
+          "\x9b"
+          "1m",
+          "-"},
+         "2\n",
+         0,
+         "-\n",
+         "\nM-^[2J:\n\n   [1] M-^[1m\n   [2] -\n   [x] EM-^[\n\nEnter item number: \n"},
+        {{"string", "-", "--default", "a\x9b"}, "\n", 0, "a\x9b\n", "- (Enter for aM-^[) : \n"},
+        {{"string", "\xe2\x82\xac\xc2\x9b"}, "x\n", 0, "x\n", "\xe2\x82\xac^[[ : \n"},
+        // An option given twice: the last counts. --help after -- is a PROMPT.
+        {{"int", "N", "--default", "1", "--default=2"}, "\n", 0, "2\n", "N (Enter for 2) : \n"},
+        {{"yesno", "--", "--help"}, "y\n", 0, "", "--help (y/n) : \n"},
+        // Off a terminal a password is a line like any other answer.
+        {{"password"}, "abc\nrest\n", 0, "abc\n", "Password : \n"},
+        {{"password", "Key", "--confirm"}, "abc\nabc\n", 0, "abc\n", "Key : \nKey (again) : \n"},
+        {{"password"}, "\n", 0, "\n", "Password : \n"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " <<< " + c.input);
+        SCOPED_TRACE(c.args[0] + " " + c.args.back() + " <<< " + c.input);
         Transcript run = Ask(c.input, c.args);
         EXPECT_EQ(run.exitCode, c.status);
         EXPECT_EQ(run.out, c.out);
@@ -166,6 +216,9 @@ TEST(AskOnPipe, EveryBoundIsCheckedOnBothSides)
     const std::string notRange =
         "not on the menu: type a number from 1 to 3, a range FROM-TO of them, ALL or x";
     const std::string ae5 = "\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4\xc3\xa4"; // five characters
+    const std::string smile3 = "\xf0\x9f\x98\x80\xf0\x9f\x98\x80\xf0\x9f\x98\x80";
+    const std::string notUtf8 = "not UTF-8 text";
+    const std::string differ = "the two passwords differ";
     const Case cases[] = {
         {port, "0", 4, "", notPort},
         {port, "1", 0, "1\n", ""},
@@ -239,9 +292,39 @@ TEST(AskOnPipe, EveryBoundIsCheckedOnBothSides)
         {range, "3-3", 0, "c\n", ""},
         {range, "2-", 4, "", notRange},
         {range, "all", 0, "a\nb\nc\n", ""},
+        {choose, "1-2", 4, "", notItem},
+        // A line of 4096 bytes, and one past it.
+        {anyInt, std::string(4095, ' ') + "7", 0, "7\n", ""},
+        {anyInt, std::string(4096, ' ') + "7", 4, "", notNumber},
+        {{"pause"}, std::string(4096, 'p'), 0, "", ""},
+        {{"pause"}, std::string(4097, 'p'), 4, "", "the line is longer than 4096 bytes"},
+        // --max characters of four bytes each fill the byte limit; one byte more is refused.
+        {{"string", "S", "--max", "3"}, smile3, 0, smile3 + "\n", ""},
+        {{"string", "S", "--max", "3"},
+         smile3 + "x",
+         4,
+         "",
+         "the answer is longer than 3 characters"},
+        // Only UTF-8 text; its characters are counted.
+        {{"string", "S", "--max", "1"}, "\x80\x80\x80\x80", 4, "", notUtf8},
+        {{"string", "S"}, "\xff\xfe\x80", 4, "", notUtf8},
+        {{"string", "S"}, "a\xc0\xaf", 4, "", notUtf8},             // overlong '/'
+        {{"string", "S"}, "\xe0\x9f\xbf", 4, "", notUtf8},          // overlong U+07FF
+        {{"string", "S"}, "\xe0\xa0\x80", 0, "\xe0\xa0\x80\n", ""}, // U+0800
+        {{"string", "S"}, "\xed\xa0\x80", 4, "", notUtf8},          // a surrogate
+        {{"string", "S"}, "\xf4\x8f\xbf\xbf", 0, "\xf4\x8f\xbf\xbf\n", ""},
+        {{"string", "S"}, "\xf4\x90\x80\x80", 4, "", notUtf8}, // past U+10FFFF
+        {{"string", "S"}, "ab\xe2\x82", 4, "", notUtf8},       // cut short
+        // A password of 30 bytes, and one past; a confirmation that differs, however.
+        {{"password"}, std::string(30, 'p'), 0, std::string(30, 'p') + "\n", ""},
+        {{"password"}, std::string(31, 'p'), 4, "", "the password is longer than 30 bytes"},
+        {{"password", "--confirm"}, "abc\nabd", 4, "", differ},
+        {{"password", "--confirm"}, "abc\n", 4, "", differ},
+        {{"password", "--confirm"}, "abc\nab", 4, "", differ},
+        {{"password", "--confirm"}, "ab\nabc", 4, "", differ},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " <<< " + c.line.substr(0, 40));
+        SCOPED_TRACE(c.args[0] + " " + c.args.back() + " <<< " + c.line.substr(0, 40));
         Transcript run = Ask(c.line + "\n", c.args);
         EXPECT_EQ(run.exitCode, c.status);
         EXPECT_EQ(run.out, c.out);
@@ -283,6 +366,32 @@ TEST(AskScripts, EachQuestionTakesItsOwnLineOfASharedInput)
         {{"/bin/sh", "-c", tool + "hxask yesno A; echo $?; hxask yesno B; echo $?"},
          "n\ny\n",
          "1\n0\n"},
+        // A line longer than the question takes is read no further than one byte past it.
+        {{"/bin/sh", "-c", tool + "hxask int N; echo $?; cat"},
+         std::string(5000, '1') + "\nrest\n",
+         "4\n" + std::string(5000 - 4097, '1') + "\nrest\n"},
+        {{"/bin/sh", "-c",
+          tool + "f=$(mktemp) || exit; head -c 5000 /dev/zero | tr '\\0' 1 > \"$f\"; "
+                 "echo rest >> \"$f\"; { hxask int N; echo $?; cat; } < \"$f\"; rm -f \"$f\""},
+         "",
+         "4\n" + std::string(5000 - 4097, '1') + "rest\n"},
+        {{"/bin/sh", "-c",
+          tool +
+              "hxask int N < /dev/zero; echo $?; hxask string S --max 65536 < /dev/zero; echo $?"},
+         "",
+         "4\n4\n"},
+        // A file at its size limit takes the answer's first bytes, and SIGXFSZ ends hxask.
+        {{"/bin/sh", "-c",
+          tool + "f=$(mktemp) || exit; (ulimit -f 1; hxask string S --max 2000 > \"$f\"); "
+                 "echo $?; wc -c < \"$f\"; rm -f \"$f\""},
+         std::string(1000, 's') + "\n",
+         "153\n512\n"},
+        // Without a terminal, standard error a file: each complaint after its question.
+        {{"/bin/sh", "-c",
+          tool + "f=$(mktemp) || exit; { hxask int N --min 1 --max 9; hxask yesno Go; } 2> \"$f\"; "
+                 "cat \"$f\"; rm -f \"$f\""},
+         "12\nmaybe\n",
+         "N (1-9) : \nhxask: not from 1 to 9\nGo (y/n) : \nhxask: not y, yes, n or no\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shell.back());
@@ -312,12 +421,60 @@ TEST(AskOnPipe, EndOfInputIsStatusThreeForEveryQuestion)
         EXPECT_EQ(run.err.substr(run.err.size() - message.size()), message);
     }
 
-    // A password needs a terminal: the hidden read reads nothing from a pipe.
-    Transcript run = Ask("secret\n", {"password"});
-    EXPECT_EQ(run.exitCode, 3);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("hxask: no password was read: standard input is not a terminal\n"),
-              std::string::npos);
+    // End of input at a password, and at its confirmation, which is no mismatch; a failed
+    // read, even after part of a line, is neither an answer nor the end of input.
+    const std::pair<std::vector<std::string>, std::string> more[] = {
+        {{"password"}, ""},
+        {{"password", "--confirm"}, "abc\n"},
+        {{"password", "--confirm"}, "abc"},
+    };
+    for (const auto& [args, input] : more) {
+        SCOPED_TRACE(input);
+        Transcript run = Ask(input, args);
+        EXPECT_EQ(run.exitCode, 3);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.substr(run.err.find("hxask:")), "hxask: end of input\n");
+    }
+    for (const char* question : {"string", "int", "password"}) {
+        Transcript run = Ask("", {question, "Q"}, Open(STDIN_FILENO, "/", O_RDONLY));
+        EXPECT_EQ(run.exitCode, 3);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.substr(run.err.find("hxask:")),
+                  "hxask: cannot read standard input: Is a directory\n");
+    }
+}
+
+// Where the answer cannot go, or standard error is closed: nothing is lost without a word,
+// and nothing but the answer lands on standard output.
+TEST(AskOnPipe, AnswersAloneAndFailedWritesAreStatusThree)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        std::function<void()> setup;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const std::string full = "hxask: cannot write standard output: No space left on device\n";
+    const std::string gone = "hxask: cannot write standard output: Broken pipe\n";
+    const Case cases[] = {
+        {{"string", "S"}, "abc\n", Open(STDOUT_FILENO, "/dev/full", O_WRONLY), 3, "", full},
+        {{"password"}, "abc\n", Open(STDOUT_FILENO, "/dev/full", O_WRONLY), 3, "", full},
+        {{"--help"}, "", Open(STDOUT_FILENO, "/dev/full", O_WRONLY), 3, "", full},
+        {{"--version"}, "", Open(STDOUT_FILENO, "/dev/full", O_WRONLY), 3, "", full},
+        {{"choose", "a", "b"}, "2\n", ReaderGone, 3, "", gone},
+        {{"choose", "--title", "Mode", "ro", "rw"}, "2\n", CloseStandardError, 0, "rw\n", ""},
+        {{"choose", "ro", "rw"}, "5\n", CloseStandardError, 4, "", ""},
+        {{"int", "N"}, "", CloseStandardError, 3, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " <<< " + c.input);
+        Transcript run = Ask(c.input, c.args, c.setup);
+        EXPECT_EQ(run.exitCode, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), c.err.size())), c.err);
+    }
 }
 
 TEST(AskUsage, MistakesAreStatusTwoAndAskNothing)
@@ -349,6 +506,17 @@ TEST(AskUsage, MistakesAreStatusTwoAndAskNothing)
          "hxask: --max takes a whole number from 1 to 65536, not '65537'\n"},
         {{"string", "S", "--max", "2", "--default", "\xc3\xa4\xc3\xa4\xc3\xa4"},
          "hxask: --default is longer than --max (2)\n"},
+        {{"int", "N", "--max", "9"}, "hxask: --min and --max go together\n"},
+        {{"int", "N", "--min"}, "hxask: --min needs a value\n"},
+        {{"choose", "a", "--title"}, "hxask: --title needs a value\n"},
+        {{"password", "--confirm=x"}, "hxask: --confirm takes no value\n"},
+        {{"range",
+          "--\x9b"
+          "2J",
+          "a"},
+         "hxask: unknown option '--M-^[2J' for range\n"},
+        {{"yesno", "a", "b"},
+         "hxask: yesno takes one text at most; quote a text that holds blanks\n"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
@@ -442,6 +610,7 @@ TEST(AskOnTerminal, ARefusedAnswerIsAskedAgainWithItsReason)
         std::vector<std::string> answers;
         std::string out;
         std::string screen;
+        std::string err = "";
     };
     const std::string port = "Port (1-65535, Enter for 8080) : ";
     const std::string thirty(30, 'p');
@@ -468,6 +637,17 @@ TEST(AskOnTerminal, ARefusedAnswerIsAskedAgainWithItsReason)
          "abc\n",
          "Password : \r\nPassword (again) : \r\nthe two passwords differ\r\n"
          "Password : \r\nPassword (again) : \r\n"},
+        // Enter at the confirmation is no match; Ctrl-D there is the end of input.
+        {{"password", "--confirm"},
+         {"abc\n", "\n", "abc\n", "abc\n"},
+         "abc\n",
+         "Password : \r\nPassword (again) : \r\nthe two passwords differ\r\n"
+         "Password : \r\nPassword (again) : \r\n"},
+        {{"password", "--confirm"},
+         {"abc\n", "\x04"},
+         "",
+         "Password : \r\nPassword (again) : \r\n",
+         "fgets failed with error 0 : 'Success'\nhxask: end of input\n"},
         {{"password"},
          {thirty + "q\n", thirty + "\n"},
          thirty + "\n",
@@ -479,7 +659,7 @@ TEST(AskOnTerminal, ARefusedAnswerIsAskedAgainWithItsReason)
         Transcript run = AskOnTerminal(c.args, c.answers);
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(run.screen, c.screen);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, c.err);
         EXPECT_TRUE(run.echoAtEnd);
     }
 }
@@ -497,10 +677,68 @@ TEST(AskOnTerminal, EachQuestionTakesItsOwnLineAndLeavesTheRest)
         {"a=$(hxask string Host); b=$(hxask int Port); echo \"$a $b\"", "web01\n80\n",
          "web01 80\n"},
         {"hxask int N; read rest; echo \"[$rest]\"", "123456789\nafter\n", "123456789\n[after]\n"},
+        // A loop that reads a list asks the terminal, not the list, for each answer.
+        {"printf 'a\\nb\\n' | while read f; do hxask yesno \"Delete $f\" < /dev/tty && echo "
+         "\"$f\"; "
+         "done",
+         "n\ny\n", "b\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
         Transcript run = Script(c.script, [keys = c.keys](Terminal& t) { t.Type(keys); });
         EXPECT_EQ(run.out, c.out);
     }
+}
+
+// A write that the pipe takes only in part (here a stop while the pipe is full) goes on from
+// where it stopped: the reader gets the answer once, whole.
+TEST(AskOnPipe, AShortWriteGoesOnWhereItStopped)
+{
+    const std::string script =
+        "d=$(mktemp -d) || exit; mkfifo \"$d/f\"; echo all > \"$d/all\"; exec 3<>\"$d/f\"; "
+        "\"$@\" < \"$d/all\" > \"$d/f\" 2>/dev/null & p=$!; "
+        "state() { cut -d' ' -f3 \"/proc/$p/stat\"; }; "
+        "while [ \"$(state)\" != S ]; do :; done; kill -STOP $p; "
+        "while [ \"$(state)\" != T ]; do :; done; kill -CONT $p; "
+        "exec 4<\"$d/f\" 3>&-; tr -s abc <&4; wait $p; echo $?; rm -r \"$d\"";
+    // Each item, and the answer, longer than the pipe holds; squeezed, the answer reads a b c.
+    const std::string a(100000, 'a'), b(100000, 'b'), c(100000, 'c');
+    Transcript run = RunOnPipe("", Exec({"/bin/sh", "-c", script, "sh", kTool, "range", a, b, c}));
+    EXPECT_EQ(run.out, "a\nb\nc\n0\n");
+}
+
+// Out of memory, hxask says so and ends with status 3. The limits swept reach from one the
+// loader cannot start under to one that holds the answer.
+TEST(AskOnPipe, OutOfMemoryIsStatusThreeWithTheReason)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's runtime reserves more address space than any limit swept";
+#endif
+    const std::string item(120000, 'i');
+    std::vector<std::string> argv{"/bin/sh",
+                                  "-c",
+                                  "echo all > \"${TMPDIR:-/tmp}/hxask-all.$$\"; "
+                                  "for v in $(seq 4000 1000 24000); do "
+                                  "(ulimit -v $v; exec \"$@\" < \"${TMPDIR:-/tmp}/hxask-all.$$\" "
+                                  "> /dev/null 2>&1); echo $?; "
+                                  "(ulimit -v $v; exec \"$@\" < \"${TMPDIR:-/tmp}/hxask-all.$$\" "
+                                  "2>&1 > /dev/null) | tail -n 1; done; "
+                                  "rm -f \"${TMPDIR:-/tmp}/hxask-all.$$\"",
+                                  "sh",
+                                  kTool,
+                                  "range"};
+    argv.insert(argv.end(), 10, item);
+    Transcript run = RunOnPipe("", Exec(argv));
+    std::istringstream lines(run.out);
+    std::string status, last;
+    bool ranOut = false;
+    while (std::getline(lines, status) && std::getline(lines, last)) {
+        EXPECT_NE(status, "134") << "ended by abort()";
+        if (last == "hxask: out of memory") {
+            ranOut = true;
+            EXPECT_EQ(status, "3");
+        }
+    }
+    if (!ranOut)
+        GTEST_SKIP() << "no limit swept ran out of memory inside hxask:\n" << run.out;
 }

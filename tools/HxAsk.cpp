@@ -1,28 +1,40 @@
 // hxask: asks the operator one question with the console library and hands the answer to a
 // shell script.
 //
-// The console shows its dialogue on standard output, but a script captures the answer with
-// $(hxask ...). So the dialogue is moved to the operator's terminal (or standard error) and
-// standard output carries the answer alone. Each answer is one whole line of standard input,
-// checked here in full (AnswerLine, AnswerCheck), so a script can also answer from a file or
-// a pipe.
-#include "AnswerCheck.h"
-#include "AnswerLine.h"
-#include "AskRequest.h"
+// A script captures the answer with $(hxask ...), so the dialogue goes to the operator's
+// terminal (or standard error, or nowhere) and standard output carries the answer alone. Each
+// question is a row of kQuestions: its name, its operands, the options it takes and the
+// function that asks it, which checks its options and its answer.
+//
+// An answer is one whole line of standard input, so a script can also answer from a file or a
+// pipe. hxask reads descriptor 0 itself, as the shell's `read` does, and never past the
+// newline that ends the answer, so that the next question, or the script that comes down the
+// same pipe, finds its own line: a terminal hands out a line a read; a file is read a block at
+// a time and its offset set back to just after the newline; a pipe, which cannot give back
+// what was read, a byte at a time. At most the longest line a question takes and one byte
+// more is read.
 #include "QHxConsole.h"
 #include "Stream.h"
 #include "ToolCommon.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <new>
 #include <string>
+#include <string_view>
+#include <strings.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
 {
-
-using hxask::Request;
 
 enum Status { kAnswered = 0, kDeclined = 1, kUsageError = 2, kNoInput = 3, kRefused = 4 };
 
@@ -38,128 +50,267 @@ const char kHelp[] =
     "Asks the operator one question and prints the answer, for shell scripts:\n"
     "  copies=$(hxask int \"Copies\" --min 1 --max 9 --default 1) || exit\n"
     "\n"
-    "The question, and any complaint about an answer, goes to the terminal (/dev/tty), or\n"
-    "to standard error when there is none; standard output carries the answer alone.\n"
-    "An answer is one whole line of standard input, and hxask reads no byte past it, so\n"
-    "several questions can be answered from one file or pipe, a line each.\n"
+    "The question goes to the terminal (/dev/tty), or to standard error when there is\n"
+    "none; standard output carries the answer alone. An answer is one whole line of\n"
+    "standard input, and hxask reads no byte past it: several questions can share one\n"
+    "file or pipe, a line each. In a loop that reads a list, answer from the terminal:\n"
+    "  while read f; do hxask yesno \"Delete $f\" < /dev/tty && rm -- \"$f\"; done < list\n"
     "\n"
-    "  int       a whole number: blanks, a sign and digits; any int, or one from --min\n"
-    "            to --max\n"
-    "  yesno     y, yes, n or no, in any case; prints nothing: the exit status is the\n"
-    "            answer\n"
+    "  int       a whole number: blanks, a sign and digits; any int, or --min to --max\n"
+    "  yesno     y, yes, n or no, in any case; the exit status is the answer\n"
     "  string    a line of at most --max characters of UTF-8 text (default 255)\n"
-    "  password  a line typed without echo, at most 30 bytes; standard input must be a\n"
-    "            terminal; --confirm asks twice\n"
+    "  password  a line of at most 30 bytes, without echo on a terminal; --confirm\n"
+    "            asks twice\n"
     "  choose    a numbered menu of the ITEMs, answered with a number or x; prints the\n"
     "            chosen ITEM (--number: its number, counting from 1)\n"
     "  range     the same menu, answered with a number, FROM-TO, ALL or x; prints the\n"
     "            chosen ITEMs, one a line\n"
     "  pause     shows MESSAGE and waits for Enter\n"
     "\n"
-    "  --default     what an empty line answers; without one, an empty line to int\n"
-    "                ends with status 1, and to the others is refused\n"
-    "  --min, --max  the range of int, given together\n"
-    "  --max         the longest string, 1 to 65536 characters\n"
-    "  --title       the line above a menu\n"
-    "  --exit-label  the text of a menu's [x] entry (default Cancel)\n"
-    "  --help, -h    show this help and exit\n"
-    "  --version     show the version and exit\n"
+    "--default is what an empty line answers; without one, an empty line to int ends\n"
+    "with status 1, and to the others is refused. --min and --max go together for int;\n"
+    "string's --max is 1 to 65536. --help (-h) and --version show this and the version.\n"
     "\n"
     "Put -- before a PROMPT or ITEM that begins with '-'. Control characters in the texts\n"
-    "are shown as ^[ and the like; an ITEM is printed exactly as given. int, yesno and the\n"
-    "menus refuse a line longer than 4096 bytes.\n"
-    "\n"
-    "A refused answer is asked again, with the reason, when standard input is a terminal;\n"
-    "otherwise hxask gives the reason and ends with status 4, leaving the next line for\n"
-    "the next question.\n"
+    "are shown as ^[ and the like; an ITEM is printed exactly as given. A line longer than\n"
+    "4096 bytes is refused, but for string. A refused answer is asked again, with the\n"
+    "reason, on a terminal; otherwise hxask gives the reason and ends with status 4.\n"
     "\n"
     "Exit status: 0 answered; 1 the answer was no, the menu's exit entry x, or an empty\n"
-    "line to int without --default; 2 usage error; 3 end of input, or a failed read or\n"
-    "write, also when the reader of the answer is gone (SIGPIPE is ignored); 4 an answer\n"
-    "refused.\n";
+    "line to int without --default; 2 usage error; 3 end of input, no memory, or a failed\n"
+    "read or write, also when the reader of the answer is gone (SIGPIPE is ignored);\n"
+    "4 an answer refused.\n";
 
 const hxtool::ToolText kTool = {"hxask", kUsage, kHelp};
 
-const int kDefaultTextLimit = 255;
-// A terminal's line holds at most 4095 characters; this bound only keeps the buffer sane.
-const int kLargestTextLimit = 65536;
-// A UTF-8 character takes at most four bytes.
-const size_t kLongestCharacter = 4;
-// The longest line any other answer may be, in bytes: a terminal's line and its newline.
+// The longest line of an int, yesno, pause or menu answer, in bytes: a terminal's line. A
+// terminal in canonical mode holds at most 4095 characters and a newline, and one read takes
+// that whole, whatever the question takes: what is left of a refused line must not answer the
+// question asked again.
 const size_t kLongestLine = 4096;
+const int kDefaultTextLimit = 255;
+const int kLargestTextLimit = 65536; // far beyond a terminal's line; keeps the buffer sane
+const size_t kLongestCharacter = 4;  // in UTF-8, in bytes
+// What the library's hidden read takes, without the newline; off a terminal too.
+const size_t kLongestPassword = hxtool::Secret::kHiddenChunk - 1;
 
 const char kChoicePrompt[] = "Enter item number: ";
 const char kRangePrompt[] =
     "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit  : ";
 const char kPressAnyKey[] = "Press any key to continue ...";
 
+// What one read of a file may bring.
+const size_t kBlock = 4096;
+
+// A question answered by a line.
+struct LineQuestion {
+    std::string prompt;  // shown on the dialogue before each read, exactly as given
+    size_t longest;      // the longest line taken, in bytes, without its newline
+    std::string tooLong; // why a longer line is refused
+    // Returns why the line (without its newline) is refused, or "". None takes every line.
+    std::function<std::string(const std::string& line)> check;
+};
+
+enum class Got { kLine, kTooLong, kEnded, kFailed };
+
+// Reads one line into `line`, without its newline: at most `longest` bytes and one more.
+// `newline` says whether a newline ended it; `error` is the errno of a failed read.
+Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
+{
+    const bool terminal = isatty(STDIN_FILENO);
+    const bool seekable = !terminal && lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0;
+    line.assign(std::max(longest, terminal ? kLongestLine : 0) + 1, '\0');
+    size_t size = 0;
+    newline = false;
+    while (size <= longest) {
+        char* start = &line[size];
+        size_t room = terminal ? line.size() : seekable ? std::min(kBlock, longest + 1 - size) : 1;
+        ssize_t got = read(STDIN_FILENO, start, room);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            // A line cut by a failed read is no answer, however much of it came.
+            error = errno;
+            return Got::kFailed;
+        }
+        if (got == 0)
+            break;
+        if (char* end = static_cast<char*>(memchr(start, '\n', static_cast<size_t>(got)))) {
+            // What follows the newline belongs to the next question.
+            if (seekable)
+                lseek(STDIN_FILENO, end + 1 - (start + got), SEEK_CUR);
+            size = static_cast<size_t>(end - line.data());
+            newline = true;
+            break;
+        }
+        size += static_cast<size_t>(got);
+        if (terminal)
+            break;
+    }
+    line.resize(size);
+    if (size > longest)
+        return Got::kTooLong;
+    return size == 0 && !newline ? Got::kEnded : Got::kLine;
+}
+
+// What came after the question's name.
+struct Request {
+    std::vector<std::string> operands;
+    std::map<std::string, std::string> options; // a flag's value is ""; the last value given
+    int answers = STDOUT_FILENO;                // where the script reads the answer
+};
+
+// The option's value, or nullptr when it was not given.
+const std::string* Value(const Request& request, const char* option)
+{
+    auto found = request.options.find(option);
+    return found == request.options.end() ? nullptr : &found->second;
+}
+
 // Complaints quote the command line, so they are shown visibly too.
 void Complain(const std::string& text)
 {
-    hxtool::Complain(kTool, hxask::Visible(text));
+    hxtool::Complain(kTool, hxtool::Visible(text));
 }
 
 [[nodiscard]] Status UsageError(const std::string& text)
 {
-    return static_cast<Status>(hxtool::UsageError(kTool, hxask::Visible(text)));
+    return static_cast<Status>(hxtool::UsageError(kTool, hxtool::Visible(text)));
 }
 
 // "Port (1-65535, Enter for 8080) : ": the question's text, shown visibly, and what it takes.
-std::string Prompt(const char* text, const std::string& hint)
+std::string Prompt(std::string_view text, const std::string& hint)
 {
-    return hxask::Visible(text) + (hint.empty() ? "" : " (" + hint + ")") + " : ";
+    return hxtool::Visible(text) + (hint.empty() ? "" : " (" + hint + ")") + " : ";
 }
 
 // Writes the answer to the descriptor the script reads; a failure is a failed question.
-Status Deliver(int answers, const char* text, size_t size)
+Status Deliver(const Request& request, std::string_view text)
 {
-    int error = hxtool::WriteAll(answers, text, size);
+    int error = hxtool::WriteAll(request.answers, text.data(), text.size());
     if (error == 0)
         return kAnswered;
     hxtool::ReportWriteFailure(kTool, error);
     return kNoInput;
 }
 
-Status Deliver(int answers, const std::string& text)
+// After a refused answer: on a terminal, shows `why` with the dialogue and returns true, for
+// the question to be asked again; otherwise returns false, and the next line of input is left
+// for the next question.
+bool AskAgain(const std::string& why)
 {
-    return Deliver(answers, text.data(), text.size());
+    if (!isatty(STDIN_FILENO))
+        return false;
+    printf("%s\n", why.c_str());
+    return true;
 }
 
-// The status of a question that was not answered, after its complaint.
-Status Unanswered(bool ended, const std::string& why)
+// Asks `question` until an answer is taken into `line`, the only buffer it is read into:
+// kAnswered. Otherwise, after the complaint, kNoInput when input ended or a read failed
+// before a whole line came, kRefused when a refused answer cannot be asked again. A last line
+// that input ends without a newline counts. Where the terminal does not echo the Enter that
+// ended the answer (input from a file or pipe, or Ctrl-D), a newline ends the prompt's line.
+Status Ask(const LineQuestion& question, std::string& line)
 {
-    Complain(why);
-    return ended ? kNoInput : kRefused;
+    // The terminal echoes the Enter, where the dialogue goes to the terminal that is typed on.
+    const bool echoed = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+    const bool promptOpen = !question.prompt.empty() && question.prompt.back() != '\n';
+    for (;;) {
+        fputs(question.prompt.c_str(), stdout);
+        fflush(stdout);
+        bool newline = false;
+        int error = 0;
+        Got got = ReadLine(question.longest, line, newline, error);
+        if (promptOpen && (!newline || !echoed)) {
+            putchar('\n');
+            fflush(stdout);
+        }
+        if (got == Got::kEnded || got == Got::kFailed) {
+            Complain(got == Got::kEnded ? "end of input" : hxtool::CannotRead(error));
+            return kNoInput;
+        }
+        std::string why = got == Got::kTooLong
+                              ? question.tooLong
+                              : (question.check ? question.check(line) : std::string());
+        if (why.empty())
+            return kAnswered;
+        if (!AskAgain(why)) {
+            Complain(why);
+            return kRefused;
+        }
+    }
 }
 
-// Asks `question` until an answer is taken, into `line`: kAnswered, or the status of a
-// question that was not answered.
-Status Ask(const hxask::LineQuestion& question, std::string& line)
+std::string_view Trimmed(std::string_view text)
 {
-    QHxConsole console;
-    std::string why;
-    hxask::Answered answered = hxask::AskLine(console, question, line, why);
-    if (answered == hxask::Answered::kTaken)
-        return kAnswered;
-    return Unanswered(answered == hxask::Answered::kEnded, why);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
 }
 
-Status AskInt(const Request& request, int answers)
+bool Spelled(std::string_view text, const char* word)
+{
+    return text.size() == strlen(word) && strncasecmp(text.data(), word, text.size()) == 0;
+}
+
+// Reads optional blanks, an optional sign, digits and optional blanks, and nothing else, as a
+// number. One too large for `long long` reads as the largest (or smallest) there is, which is
+// beyond any int all the same.
+bool WholeNumber(std::string_view text, long long& value)
+{
+    text = Trimmed(text);
+    bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+        text.remove_prefix(1);
+    if (text.empty())
+        return false;
+    // Counting stops far beyond int, and far from long long's overflow.
+    const long long enough = LLONG_MAX / 10 - 9;
+    long long magnitude = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        magnitude = magnitude < enough ? magnitude * 10 + (c - '0') : LLONG_MAX;
+    }
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// Reads the option's value, when given, as a whole number from `low` to `high` into `value`.
+// Returns what is wrong with it, or "".
+std::string NumberOption(const Request& request, const char* option, long low, long high,
+                         int& value)
+{
+    const std::string* text = Value(request, option);
+    long long number = 0;
+    if (text == nullptr)
+        return "";
+    if (WholeNumber(*text, number) && number >= low && number <= high) {
+        value = static_cast<int>(number);
+        return "";
+    }
+    return std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
+           std::to_string(high) + ", not '" + *text + "'";
+}
+
+Status AskInt(const Request& request)
 {
     int min = INT_MIN, max = INT_MAX, fallback = 0;
     for (auto [option, value] :
          {std::pair{"--min", &min}, {"--max", &max}, {"--default", &fallback}}) {
-        std::string problem = request.Number(option, INT_MIN, INT_MAX, *value);
+        std::string problem = NumberOption(request, option, INT_MIN, INT_MAX, *value);
         if (!problem.empty())
             return UsageError(problem);
     }
-    bool ranged = request.Value("--min") != nullptr;
-    if (ranged != (request.Value("--max") != nullptr))
+    const bool ranged = Value(request, "--min") != nullptr;
+    if (ranged != (Value(request, "--max") != nullptr))
         return UsageError("--min and --max go together");
     if (min > max)
         return UsageError("--min " + std::to_string(min) + " is above --max " +
                           std::to_string(max));
-    bool hasDefault = request.Value("--default") != nullptr;
+    const bool hasDefault = Value(request, "--default") != nullptr;
     if (hasDefault && (fallback < min || fallback > max))
         return UsageError("--default " + std::to_string(fallback) + " is outside " +
                           std::to_string(min) + " to " + std::to_string(max));
@@ -169,196 +320,333 @@ Status AskInt(const Request& request, int answers)
         hint = std::to_string(min) + (min < 0 ? " to " : "-") + std::to_string(max);
     if (hasDefault)
         hint += (ranged ? ", Enter for " : "Enter for ") + std::to_string(fallback);
-    int value = fallback;
-    hxask::LineQuestion question{Prompt(request.Operand(0), hint), kLongestLine,
-                                 "not a whole number", [&](const std::string& line) {
-                                     return line.empty()
-                                                ? std::string()
-                                                : hxask::CheckNumber(line, min, max, value);
-                                 }};
+    long long value = fallback;
+    auto check = [&](const std::string& line) -> std::string {
+        value = fallback;
+        if (line.empty())
+            return "";
+        if (!WholeNumber(line, value))
+            return "not a whole number";
+        if (value < min || value > max)
+            return "not from " + std::to_string(min) + " to " + std::to_string(max);
+        return "";
+    };
     std::string line;
-    if (Status status = Ask(question, line); status != kAnswered)
+    Status status =
+        Ask({Prompt(request.operands[0], hint), kLongestLine, "not a whole number", check}, line);
+    if (status != kAnswered)
         return status;
     if (line.empty() && !hasDefault)
         return kDeclined;
-    return Deliver(answers, std::to_string(value) + "\n");
+    return Deliver(request, std::to_string(value) + "\n");
 }
 
-Status AskYesNo(const Request& request, int)
+Status AskYesNo(const Request& request)
 {
-    const std::string* fallback = request.Value("--default");
+    const std::string* fallback = Value(request, "--default");
     if (fallback != nullptr && *fallback != "yes" && *fallback != "no")
         return UsageError("--default takes yes or no, not '" + *fallback + "'");
 
-    bool yes = false;
     const std::string hint = fallback == nullptr ? "y/n" : "y/n, Enter for " + *fallback;
-    hxask::LineQuestion question{Prompt(request.Operand(0), hint), kLongestLine,
-                                 "not y, yes, n or no", [&](const std::string& line) {
-                                     if (!line.empty() || fallback == nullptr)
-                                         return hxask::CheckYesNo(line, yes);
-                                     yes = *fallback == "yes";
-                                     return std::string();
-                                 }};
+    const char refusal[] = "not y, yes, n or no";
+    bool yes = false;
+    auto check = [&](const std::string& line) -> std::string {
+        std::string_view answer = line.empty() && fallback != nullptr ? *fallback : Trimmed(line);
+        yes = Spelled(answer, "y") || Spelled(answer, "yes");
+        return yes || Spelled(answer, "n") || Spelled(answer, "no") ? "" : refusal;
+    };
     std::string line;
-    if (Status status = Ask(question, line); status != kAnswered)
+    Status status = Ask({Prompt(request.operands[0], hint), kLongestLine, refusal, check}, line);
+    if (status != kAnswered)
         return status;
     return yes ? kAnswered : kDeclined;
 }
 
-Status AskString(const Request& request, int answers)
+// The characters of `text`, a byte outside UTF-8 counted as one; `utf8` says if there was none.
+size_t Characters(std::string_view text, bool& utf8)
+{
+    size_t count = 0;
+    for (utf8 = true; !text.empty(); ++count) {
+        size_t length = hxtool::Utf8Length(text);
+        utf8 = utf8 && length > 0;
+        text.remove_prefix(length > 0 ? length : 1);
+    }
+    return count;
+}
+
+Status AskString(const Request& request)
 {
     int limit = kDefaultTextLimit;
-    std::string problem = request.Number("--max", 1, kLargestTextLimit, limit);
+    std::string problem = NumberOption(request, "--max", 1, kLargestTextLimit, limit);
     if (!problem.empty())
         return UsageError(problem);
-    const std::string* fallback = request.Value("--default");
-    if (fallback != nullptr && hxask::Characters(*fallback) > static_cast<size_t>(limit))
+    const std::string* fallback = Value(request, "--default");
+    bool utf8 = true;
+    if (fallback != nullptr && Characters(*fallback, utf8) > static_cast<size_t>(limit))
         return UsageError("--default is longer than --max (" + std::to_string(limit) + ")");
 
     std::string hint;
     if (fallback != nullptr)
         hint = fallback->empty() ? "Enter for an empty answer"
-                                 : "Enter for " + hxask::Visible(*fallback);
+                                 : "Enter for " + hxtool::Visible(*fallback);
     const std::string tooLong =
         "the answer is longer than " + std::to_string(limit) + " characters";
-    hxask::LineQuestion question{
-        Prompt(request.Operand(0), hint), static_cast<size_t>(limit) * kLongestCharacter, tooLong,
-        [&](const std::string& line) {
-            if (line.empty())
-                return std::string(fallback != nullptr ? "" : "the answer is empty");
-            return hxask::Characters(line) > static_cast<size_t>(limit) ? tooLong : "";
-        }};
+    auto check = [&](const std::string& line) -> std::string {
+        if (line.empty())
+            return fallback != nullptr ? "" : "the answer is empty";
+        size_t characters = Characters(line, utf8);
+        if (!utf8)
+            return "not UTF-8 text";
+        return characters > static_cast<size_t>(limit) ? tooLong : "";
+    };
     std::string line;
-    if (Status status = Ask(question, line); status != kAnswered)
+    Status status = Ask({Prompt(request.operands[0], hint),
+                         static_cast<size_t>(limit) * kLongestCharacter, tooLong, check},
+                        line);
+    if (status != kAnswered)
         return status;
-    return Deliver(answers, (line.empty() ? *fallback : line) + "\n");
+    return Deliver(request, (line.empty() ? *fallback : line) + "\n");
 }
 
-Status AskPassword(const Request& request, int answers)
+// Wipes a secret, the spare capacity behind it too; growing within the capacity moves nothing.
+void Wipe(std::string& secret)
+{
+    secret.resize(secret.capacity());
+    explicit_bzero(&secret[0], secret.size());
+}
+
+// Off a terminal a password is a line like any other answer: nobody types it, so nothing is
+// hidden, and a refused one ends the question.
+Status ReadPasswordLines(const Request& request, const std::string& prompt, bool confirm)
+{
+    const char tooLong[] = "the password is longer than 30 bytes";
+    std::string first, second;
+    Status status = Ask({Prompt(prompt, ""), kLongestPassword, tooLong, nullptr}, first);
+    if (status == kAnswered && confirm) {
+        status = Ask({Prompt(prompt + " (again)", ""), kLongestPassword, tooLong, nullptr}, second);
+        if (status == kAnswered && first != second) {
+            Complain("the two passwords differ");
+            status = kRefused;
+        }
+    }
+    if (status == kAnswered) {
+        // The line's buffer has room for the newline: no copy of the password is made.
+        first += '\n';
+        status = Deliver(request, first);
+    }
+    Wipe(first);
+    Wipe(second);
+    return status;
+}
+
+Status AskPassword(const Request& request)
 {
     const std::string prompt =
-        hxask::Visible(request.Operand(0) != nullptr ? request.Operand(0) : "Password");
-    const std::string again = prompt + " (again)";
+        hxtool::Visible(request.operands.empty() ? "Password" : request.operands[0]);
+    const bool confirm = Value(request, "--confirm") != nullptr;
     hxtool::ProtectSecrets();
+    if (!isatty(STDIN_FILENO))
+        return ReadPasswordLines(request, prompt, confirm);
+
+    const std::string again = prompt + " (again)";
     QHxConsole console;
     for (;;) {
         hxtool::Secret password;
         hxtool::Asked asked = hxtool::AskPassword(
-            console, prompt.c_str(), request.confirm ? again.c_str() : nullptr, true, password);
+            console, prompt.c_str(), confirm ? again.c_str() : nullptr, true, password);
         if (asked == hxtool::Asked::kTyped) {
             // The spare byte past the text takes the newline, so the answer goes out in one
             // write, and no copy of it is made.
-            char* text = password.Text();
-            text[password.Length()] = '\n';
-            return Deliver(answers, text, password.Length() + 1);
+            password.Text()[password.Length()] = '\n';
+            return Deliver(request, {password.Text(), password.Length() + 1});
         }
         std::string why = hxtool::WhyNotAsked(asked, "password", "30 bytes", nullptr);
         bool ended = asked == hxtool::Asked::kEnded;
-        if (ended || !hxask::AskAgain(why))
-            return Unanswered(ended, why);
+        // Ctrl-D leaves the prompt's line open, as no Enter was echoed.
+        if (ended)
+            putchar('\n');
+        if (ended || !AskAgain(why)) {
+            Complain(why);
+            return ended ? kNoInput : kRefused;
+        }
     }
 }
 
-// The menu as the library lays it out, with every text shown visibly.
-void ShowMenu(const Request& request)
+// A menu entry for `items` items: a number from 1 to `items` (`first` and `last`) or x (in
+// any case, `first` 0); with `ranges`, also FROM-TO and ALL (in any case). Returns whether it
+// was one.
+bool ReadMenuEntry(std::string_view line, long long items, bool ranges, long long& first,
+                   long long& last)
 {
-    const char* title = request.Text("--title");
-    const char* label = request.Text("--exit-label");
-    printf("\n%s:\n\n",
-           title != nullptr ? hxask::Visible(title).c_str() : "Please choose one of the following");
-    for (size_t i = 0; i < request.operands.size(); ++i)
-        printf("   [%zu] %s\n", i + 1, hxask::Visible(request.operands[i]).c_str());
-    printf("   [x] %s\n\n", hxask::Visible(label != nullptr ? label : "Cancel").c_str());
+    line = Trimmed(line);
+    first = 0;
+    if (Spelled(line, "x"))
+        return true;
+    first = 1;
+    last = items;
+    if (ranges && Spelled(line, "all"))
+        return true;
+    size_t dash = ranges ? line.find('-') : std::string_view::npos;
+    bool read = dash == std::string_view::npos ? WholeNumber(line, first) && WholeNumber(line, last)
+                                               : WholeNumber(line.substr(0, dash), first) &&
+                                                     WholeNumber(line.substr(dash + 1), last);
+    return read && first >= 1 && last >= first && last <= items;
 }
 
-// A menu of the operands; with `ranges`, one that takes FROM-TO and ALL too. Prints the chosen
-// items exactly as given, one a line, or the number of the one chosen (--number).
-Status AskMenu(const Request& request, int answers, bool ranges)
+// A menu of the operands, laid out as the library lays it out with every text shown visibly;
+// with `ranges`, one that takes FROM-TO and ALL too. Prints the chosen items exactly as
+// given, one a line, or the number of the one chosen (--number).
+Status AskMenu(const Request& request, bool ranges)
 {
-    ShowMenu(request);
+    const std::string* title = Value(request, "--title");
+    const std::string* label = Value(request, "--exit-label");
+    printf("\n%s:\n\n", title != nullptr ? hxtool::Visible(*title).c_str()
+                                         : "Please choose one of the following");
     const size_t count = request.operands.size();
-    hxask::MenuChoice choice;
-    hxask::LineQuestion question{ranges ? kRangePrompt : kChoicePrompt, kLongestLine,
-                                 hxask::MenuRefusal(count, ranges), [&](const std::string& line) {
-                                     return hxask::CheckMenuEntry(line, count, ranges, choice);
-                                 }};
+    for (size_t i = 0; i < count; ++i)
+        printf("   [%zu] %s\n", i + 1, hxtool::Visible(request.operands[i]).c_str());
+    printf("   [x] %s\n\n", label != nullptr ? hxtool::Visible(*label).c_str() : "Cancel");
+
+    const std::string refusal = "not on the menu: type a number from 1 to " +
+                                std::to_string(count) +
+                                (ranges ? ", a range FROM-TO of them, ALL or x" : " or x");
+    const long long items = static_cast<long long>(count);
+    long long first = 0, last = 0;
+    auto check = [&](const std::string& line) {
+        return ReadMenuEntry(line, items, ranges, first, last) ? std::string() : refusal;
+    };
     std::string line;
-    if (Status status = Ask(question, line); status != kAnswered)
+    Status status =
+        Ask({ranges ? kRangePrompt : kChoicePrompt, kLongestLine, refusal, check}, line);
+    if (status != kAnswered)
         return status;
-    if (choice.exit)
+    if (first == 0)
         return kDeclined;
-    if (request.number)
-        return Deliver(answers, std::to_string(choice.from + 1) + "\n");
+    if (Value(request, "--number") != nullptr)
+        return Deliver(request, std::to_string(first) + "\n");
     std::string chosen;
-    for (size_t i = choice.from; i <= choice.to; ++i)
-        chosen += request.operands[i] + "\n";
-    return Deliver(answers, chosen);
+    for (long long i = first; i <= last; ++i)
+        chosen += request.operands[static_cast<size_t>(i - 1)] + "\n";
+    return Deliver(request, chosen);
 }
 
-Status AskPause(const Request& request, int)
+Status AskPause(const Request& request)
 {
     std::string prompt = kPressAnyKey + std::string("\n");
-    if (request.Operand(0) != nullptr)
-        prompt = hxask::Visible(request.Operand(0)) + "\n" + prompt;
-    hxask::LineQuestion question{prompt, kLongestLine, "",
-                                 [](const std::string&) { return std::string(); }};
+    if (!request.operands.empty())
+        prompt = hxtool::Visible(request.operands[0]) + "\n" + prompt;
     std::string line;
-    return Ask(question, line);
+    return Ask({prompt, kLongestLine, "the line is longer than 4096 bytes", nullptr}, line);
 }
 
-// A question: what it takes on its command line, and who asks it.
+// A question: its name, how many texts it takes, the options it takes (one that takes a value
+// ends in '='), and who asks it.
 struct Question {
-    hxask::Syntax syntax;
-    Status (*ask)(const Request&, int answers);
+    const char* name;
+    size_t fewestTexts;
+    size_t mostTexts;
+    const char* options;
+    Status (*ask)(const Request&);
 };
 
 const Question kQuestions[] = {
-    {{"int", {"--min", "--max", "--default"}, {}, 1, 1}, AskInt},
-    {{"yesno", {"--default"}, {}, 1, 1}, AskYesNo},
-    {{"string", {"--default", "--max"}, {}, 1, 1}, AskString},
-    {{"password", {}, {"--confirm"}, 0, 1}, AskPassword},
-    {{"choose", {"--title", "--exit-label"}, {"--number"}, 1, hxask::kMany},
-     [](const Request& request, int answers) { return AskMenu(request, answers, false); }},
-    {{"range", {"--title", "--exit-label"}, {}, 1, hxask::kMany},
-     [](const Request& request, int answers) { return AskMenu(request, answers, true); }},
-    {{"pause", {}, {}, 0, 1}, AskPause},
+    {"int", 1, 1, "--min= --max= --default=", AskInt},
+    {"yesno", 1, 1, "--default=", AskYesNo},
+    {"string", 1, 1, "--default= --max=", AskString},
+    {"password", 0, 1, "--confirm", AskPassword},
+    {"choose", 1, SIZE_MAX, "--title= --exit-label= --number",
+     [](const Request& request) { return AskMenu(request, false); }},
+    {"range", 1, SIZE_MAX,
+     "--title= --exit-label=", [](const Request& request) { return AskMenu(request, true); }},
+    {"pause", 0, 1, "", AskPause},
 };
 
-const Question* FindQuestion(const std::string& name)
+// Reads `args` (what follows the question's name) into `request`. Returns what is wrong with
+// them, or "". An option's value may follow an '='; "--" ends the options.
+std::string ReadRequest(const Question& question, const std::vector<std::string>& args,
+                        Request& request)
 {
-    for (const Question& question : kQuestions)
-        if (name == question.syntax.name)
-            return &question;
-    return nullptr;
+    const std::string options = std::string(" ") + question.options + " ";
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            request.operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const bool takesValue = options.find(" " + name + "= ") != std::string::npos;
+        if (!takesValue && options.find(" " + name + " ") == std::string::npos)
+            return "unknown option '" + arg + "' for " + question.name;
+        if (!takesValue && equals != std::string::npos)
+            return name + " takes no value";
+        if (takesValue && equals == std::string::npos && i + 1 == args.size())
+            return name + " needs a value";
+        request.options[name] = !takesValue                   ? ""
+                                : equals != std::string::npos ? arg.substr(equals + 1)
+                                                              : args[++i];
+    }
+    const size_t count = request.operands.size();
+    if (count < question.fewestTexts)
+        return std::string(question.name) +
+               (question.mostTexts == 1 ? " needs a PROMPT" : " needs an ITEM");
+    if (count > question.mostTexts)
+        return std::string(question.name) +
+               " takes one text at most; quote a text that holds blanks";
+    return "";
+}
+
+int Run(const std::vector<std::string>& args)
+{
+    for (const std::string& arg : args) {
+        if (arg == "--")
+            break;
+        if (hxtool::IsInformation(arg))
+            return hxtool::ShowInformation(kTool, arg, kNoInput);
+    }
+    if (args.empty())
+        return UsageError("no question given");
+    const Question* question = nullptr;
+    for (const Question& candidate : kQuestions)
+        if (args[0] == candidate.name)
+            question = &candidate;
+    if (question == nullptr)
+        return UsageError("unknown question '" + args[0] + "'");
+    Request request;
+    std::string problem = ReadRequest(*question, {args.begin() + 1, args.end()}, request);
+    if (!problem.empty())
+        return UsageError(problem);
+
+    // Unbuffered, the standard input stream reads a byte at a time, and so a password's
+    // hidden read takes its own line, not a block of whatever was typed after it too.
+    setvbuf(stdin, nullptr, _IONBF, 0);
+    request.answers = hxtool::DivertDialogue();
+    // A reader of the answer that is gone is a failed write, said so, rather than a silent
+    // death.
+    signal(SIGPIPE, SIG_IGN);
+    Status status = question->ask(request);
+    fflush(stdout);
+    return status;
+}
+
+// Out of memory, wherever it was asked for: said without taking any, and the end. Nothing
+// needs putting back: no allocation is made while the terminal's echo is off.
+[[noreturn]] void OutOfMemory()
+{
+    fflush(stdout);
+    fputs("hxask: out of memory\n", stderr);
+    _exit(kNoInput);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (const std::string* asked = hxask::InformationAsked(args))
-        return hxtool::ShowInformation(kTool, *asked, kNoInput);
-    if (args.empty())
-        return UsageError("no question given");
-    const Question* question = FindQuestion(args[0]);
-    if (question == nullptr)
-        return UsageError("unknown question '" + args[0] + "'");
-
-    Request request;
-    std::string problem =
-        hxask::ParseRequest(question->syntax, {args.begin() + 1, args.end()}, request);
-    if (!problem.empty())
-        return UsageError(problem);
-
-    // Unbuffered, the standard input stream reads a byte at a time, and so a hidden read takes
-    // its own line from a pipe or a file, not a block of whatever follows too.
-    setvbuf(stdin, nullptr, _IONBF, 0);
-    int answers = hxtool::DivertDialogue();
-    // A reader of the answer that is gone is a failed write, said so, rather than a silent
-    // death.
-    signal(SIGPIPE, SIG_IGN);
-    Status status = question->ask(request, answers);
-    fflush(stdout);
-    return status;
+    std::set_new_handler(OutOfMemory);
+    return Run({argv + 1, argv + argc});
 }

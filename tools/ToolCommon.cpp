@@ -69,6 +69,16 @@ int DivertDialogue()
 {
     // Whatever the stream holds already belongs to the answers.
     fflush(stdout);
+    // With standard error closed, the next descriptor opened would take its number and the
+    // complaints with it; /dev/null takes its place, and without a terminal the dialogue goes
+    // nowhere rather than into the answers.
+    if (fcntl(STDERR_FILENO, F_GETFD) < 0) {
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0 && null != STDERR_FILENO) {
+            dup2(null, STDERR_FILENO);
+            close(null);
+        }
+    }
     int answers = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (answers < 0)
         return STDOUT_FILENO;
@@ -83,6 +93,52 @@ int DivertDialogue()
         return STDOUT_FILENO;
     }
     return answers;
+}
+
+size_t Utf8Length(std::string_view text)
+{
+    if (text.empty())
+        return 0;
+    const unsigned char lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80)
+        return 1;
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || text.size() < length)
+        return 0;
+    // The second byte's range rules out the overlong forms, the surrogates (ED A0 to ED BF)
+    // and what lies past U+10FFFF.
+    const unsigned char second = static_cast<unsigned char>(text[1]);
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (second < low || second > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+std::string Visible(std::string_view text)
+{
+    std::string shown;
+    while (!text.empty()) {
+        const unsigned char c = static_cast<unsigned char>(text[0]);
+        const size_t length = Utf8Length(text);
+        if (c < 0x20 || c == 0x7F) {
+            shown += '^';
+            shown += static_cast<char>(c ^ 0x40);
+        } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F) {
+            shown += "^[";
+            shown += static_cast<char>(text[1] - 0x40);
+        } else if (length == 0 && c <= 0x9F) {
+            shown += "M-^";
+            shown += static_cast<char>(c - 0x40);
+        } else {
+            shown.append(text.substr(0, length == 0 ? 1 : length));
+        }
+        text.remove_prefix(length == 0 ? 1 : length);
+    }
+    return shown;
 }
 
 void ReportWriteFailure(const ToolText& tool, int error)

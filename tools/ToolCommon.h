@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 class QHxConsole;
 
@@ -36,10 +37,21 @@ bool IsInformation(const std::string& arg);
 int ShowInformation(const ToolText& tool, const std::string& arg, int failStatus);
 
 // Sends what is written on standard output from now on to the controlling terminal, or to
-// standard error when there is none (a cron job, a detached process), and returns a
-// descriptor that still reaches the original standard output, for the answers. Returns
-// STDOUT_FILENO when the descriptors cannot be moved: then dialogue and answers share it.
+// standard error when there is none (a cron job, a detached process), or nowhere when that is
+// closed too, and returns a descriptor that still reaches the original standard output, for
+// the answers. Returns STDOUT_FILENO when the descriptors cannot be moved: then dialogue and
+// answers share it.
 int DivertDialogue();
+
+// The length of the UTF-8 character that begins `text`, or 0 where none does: a stray
+// continuation byte, an overlong form, a surrogate, a code point past U+10FFFF, a cut one.
+size_t Utf8Length(std::string_view text);
+
+// `text` fit to go to a terminal: control characters become visible, as cat -v shows them.
+// C0 and DEL in caret notation (ESC is ^[, DEL is ^?); a C1 control in UTF-8 as ESC and its
+// character (CSI, U+009B, is ^[[); a byte from 0x80 to 0x9F outside UTF-8, which an 8-bit
+// terminal takes for a C1 control, as M-^@ to M-^_ (0x9B is M-^[).
+std::string Visible(std::string_view text);
 
 // The complaint for an answer that could not be written: "cannot write standard output: ...".
 void ReportWriteFailure(const ToolText& tool, int error);
