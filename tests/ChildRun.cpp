@@ -12,6 +12,7 @@
 #include <pty.h>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -513,6 +514,16 @@ Transcript RunDialogue(const std::string& keys, const Call& call, Millis limit)
 {
     return RunOnTerminal(
         call, [&keys](Terminal& t) { t.Type(keys); }, limit);
+}
+
+void LimitOutputFile(const std::string& path, unsigned long bytes)
+{
+    if (freopen(path.c_str(), "w", stdout) == nullptr)
+        _exit(127);
+    const rlimit limit{bytes, bytes};
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    setrlimit(RLIMIT_CORE, &noCore);
 }
 
 std::string Repeated(int n, const std::string& text)

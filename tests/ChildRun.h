@@ -136,6 +136,11 @@ Transcript RunOnTerminal(const Call& call, const std::function<void(Terminal&)>&
 // read one line, so a dialogue of several answers plays out as an operator's typing would.
 Transcript RunDialogue(const std::string& keys, const Call& call, Millis limit = kTimeLimit);
 
+// For a child that is about to exec a tool: its standard output goes to the file at `path`,
+// which may grow to `bytes` bytes; a write past that raises SIGXFSZ. No core file is written
+// for the signal (qemu-user writes one itself for an emulated program).
+void LimitOutputFile(const std::string& path, unsigned long bytes);
+
 // `text` written `n` times: the prompts a dialogue shows again and again.
 std::string Repeated(int n, const std::string& text);
 

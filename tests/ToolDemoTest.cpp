@@ -273,15 +273,7 @@ TEST(DemoOnPipe, AClosedPipeAndTheFileSizeLimitEndItByTheirSignals)
              }
              signal(SIGPIPE, SIG_DFL);
          }},
-        {SIGXFSZ,
-         [&path] {
-             if (freopen(path, "w", stdout) == nullptr)
-                 _exit(127);
-             const rlimit limit{100, 100};
-             const rlimit noCore{0, 0}; // qemu-user would write one for the signal
-             setrlimit(RLIMIT_FSIZE, &limit);
-             setrlimit(RLIMIT_CORE, &noCore);
-         }},
+        {SIGXFSZ, [&path] { LimitOutputFile(path, 100); }},
     };
     for (const auto& [sig, setup] : cases) {
         SCOPED_TRACE(sig);

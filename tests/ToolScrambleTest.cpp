@@ -455,12 +455,7 @@ TEST(ScrambleRefusals, FailedReadsAndWritesEndTheRunWithTheReason)
     };
     auto fileLimit = [&path](void (*disposition)(int)) {
         return [&path, disposition] {
-            if (freopen(path, "w", stdout) == nullptr)
-                _exit(127);
-            const rlimit limit{1000, 1000};
-            const rlimit noCore{0, 0}; // qemu-user would write one for the signal
-            setrlimit(RLIMIT_FSIZE, &limit);
-            setrlimit(RLIMIT_CORE, &noCore);
+            LimitOutputFile(path, 1000);
             signal(SIGXFSZ, disposition);
         };
     };
