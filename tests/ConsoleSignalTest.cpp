@@ -418,7 +418,9 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
     // echo stays off under it and the question goes on as it was, without a second prompt
     // (keys typed blind after fg count). kStrayContinue: a SIGCONT that follows no stop, sent
     // halfway through the password: nothing typed is lost and nothing is asked again.
-    enum Interruption { kCtrlZ, kCtrlZTwice, kSigStop, kStrayContinue };
+    // kOwnContinue: Ctrl-Z to a program that handles SIGCONT itself, which the read leaves to
+    // it. SIGTTOU and SIGTTIN, sent as by kill, stop it as Ctrl-Z does: with echo back.
+    enum Interruption { kCtrlZ, kCtrlZTwice, kSigStop, kStrayContinue, kOwnContinue, kTtou, kTtin };
     struct Case {
         const char* shell;
         Interruption by;
@@ -429,14 +431,17 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
         {"bash", kCtrlZ, true, 2},          {"dash", kCtrlZ, true, 2},
         {"bash", kSigStop, false, 2},       {"dash", kSigStop, false, 1},
         {"dash", kCtrlZTwice, false, 3},    {"bash", kStrayContinue, false, 1},
-        {"dash", kStrayContinue, false, 1},
+        {"dash", kStrayContinue, false, 1}, {"bash", kOwnContinue, false, 2},
+        {"dash", kOwnContinue, false, 2},   {"bash", kTtou, false, 2},
+        {"dash", kTtou, false, 2},          {"bash", kTtin, false, 2},
+        {"dash", kTtin, false, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.shell) + " interruption " + std::to_string(c.by) +
                      (c.bg ? " bg fg" : ""));
         Transcript run = RunOnTerminal(InteractiveShell(c.shell), [c](Terminal& t) {
             ASSERT_TRUE(t.WaitUntilReading());
-            t.Type(ASK_PASSWORD "\n");
+            t.Type(c.by == kOwnContinue ? ASK_PASSWORD " catch-cont\n" : ASK_PASSWORD "\n");
             ASSERT_TRUE(t.WaitForEcho(false));
             ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Job));
             if (c.by == kStrayContinue) {
@@ -452,7 +457,10 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
                 if (c.by == kSigStop) {
                     t.SignalForeground(SIGSTOP);
                 } else {
-                    t.Type("\x1a");
+                    if (c.by == kTtou || c.by == kTtin)
+                        t.SignalForeground(c.by == kTtou ? SIGTTOU : SIGTTIN);
+                    else
+                        t.Type("\x1a");
                     // Put back before the stop: the shell shows what is typed at it.
                     ASSERT_TRUE(t.WaitForEcho(true));
                     t.Type(": visible\n");
@@ -485,8 +493,11 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
         // The question is asked again each time the job is back in the foreground from a stop
         // that gave the shell echo.
         EXPECT_EQ(Count(run.screen, "Password : "), static_cast<size_t>(c.prompts)) << run.screen;
-        if (c.by == kCtrlZ || c.by == kCtrlZTwice) {
+        if (c.by != kSigStop && c.by != kStrayContinue) {
             EXPECT_EQ(Count(run.screen, ": visible"), c.by == kCtrlZTwice ? 2u : 1u) << run.screen;
+        }
+        if (c.by == kOwnContinue) {
+            EXPECT_NE(run.screen.find("continued 1 handler kept"), std::string::npos) << run.screen;
         }
     }
 }
