@@ -275,28 +275,41 @@ TEST(HiddenReadSignals, IgnoredSignalStaysIgnored)
 
 TEST(HiddenReadSignals, DispositionsAreBackAfterTheRead)
 {
-    Transcript run = RunOnTerminal(
-        [] {
-            SetHandler(SIGUSR1, CatchSignal);
-            SetHandler(SIGTERM, SIG_IGN);
-            // glibc keeps a few signals to itself (sigaction refuses them): SIG_ERR there.
-            void (*before[NSIG])(int);
-            for (int sig = 1; sig < NSIG; ++sig)
-                before[sig] = Handler(sig);
-            Outcome outcome = HiddenRead();
-            // Signals whose disposition the read left changed.
-            for (int sig = 1; sig < NSIG; ++sig)
-                if (Handler(sig) != before[sig])
-                    outcome.values.push_back(sig);
-            return outcome;
-        },
-        [](Terminal& t) {
-            ASSERT_TRUE(t.WaitForEcho(false));
-            t.Type("pw\n");
-        });
-    ASSERT_TRUE(run.returned);
-    EXPECT_EQ(run.outcome.result, 0);
-    EXPECT_EQ(run.outcome.values, std::vector<int>{});
+    // The alternate signal stack too: the caller's own, or none, as before the read.
+    for (bool ownStack : {true, false}) {
+        SCOPED_TRACE(ownStack ? "own alternate stack" : "no alternate stack");
+        Transcript run = RunOnTerminal(
+            [ownStack] {
+                SetHandler(SIGUSR1, CatchSignal);
+                SetHandler(SIGTERM, SIG_IGN);
+                static char callersStack[96 * 1024];
+                stack_t own{callersStack, 0, sizeof callersStack}, before{}, after{};
+                if (ownStack)
+                    sigaltstack(&own, nullptr);
+                sigaltstack(nullptr, &before);
+                // glibc keeps a few signals to itself (sigaction refuses them): SIG_ERR there.
+                void (*handlers[NSIG])(int);
+                for (int sig = 1; sig < NSIG; ++sig)
+                    handlers[sig] = Handler(sig);
+                Outcome outcome = HiddenRead();
+                // Signals whose disposition the read left changed, then the stack's fields.
+                for (int sig = 1; sig < NSIG; ++sig)
+                    if (Handler(sig) != handlers[sig])
+                        outcome.values.push_back(sig);
+                sigaltstack(nullptr, &after);
+                outcome.values.push_back(after.ss_sp == before.ss_sp);
+                outcome.values.push_back(after.ss_flags == before.ss_flags);
+                outcome.values.push_back(after.ss_size == before.ss_size);
+                return outcome;
+            },
+            [](Terminal& t) {
+                ASSERT_TRUE(t.WaitForEcho(false));
+                t.Type("pw\n");
+            });
+        ASSERT_TRUE(run.returned);
+        EXPECT_EQ(run.outcome.result, 0);
+        EXPECT_EQ(run.outcome.values, (std::vector<int>{1, 1, 1}));
+    }
 }
 
 TEST(HiddenReadSignals, HandlerOnAnotherThreadDuringRestoreLeavesNothingBehind)
