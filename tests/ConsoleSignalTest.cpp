@@ -593,3 +593,35 @@ TEST(HiddenReadJobControl, EndingSignalLeavesNoHalfTypedPasswordForTheShell)
         EXPECT_NE(run.screen.find("AK"), std::string::npos) << run.screen;
     }
 }
+
+TEST(HiddenReadJobControl, EndingSignalInTheBackgroundLeavesTheShellAlone)
+{
+    // Stopped by Ctrl-Z, continued with bg and stopped again on reading, the job no longer
+    // holds the terminal when the kill ends it: the modes and the half-typed command line in
+    // the terminal are the shell's, and stay so.
+    for (const char* shell : {"bash", "dash"}) {
+        SCOPED_TRACE(shell);
+        Transcript run = RunOnTerminal(InteractiveShell(shell), [](Terminal& t) {
+            ASSERT_TRUE(t.WaitUntilReading());
+            t.Type(ASK_PASSWORD "\n");
+            ASSERT_TRUE(t.WaitForEcho(false));
+            ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Job));
+            t.Type("\x1a");
+            ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Child));
+            long progress = t.JobProgress();
+            t.Type("bg\n");
+            ASSERT_TRUE(t.WaitUntilJobStopped(progress));
+            ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Child));
+            // bg continues the job and lets the shell's wait wait for it: the shell reads on
+            // only once the job has ended.
+            ASSERT_TRUE(t.Answer("kill %1; bg >/dev/null 2>&1; wait\necho ab"));
+            ASSERT_TRUE(t.Answer("\"\"cd\n"));
+            t.Type("exit\n");
+        });
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_NE(run.screen.find("\"\"cd"), std::string::npos) << run.screen;
+        EXPECT_NE(run.screen.find("abcd\r\n"), std::string::npos) << run.screen;
+        EXPECT_TRUE(run.echoAtEnd);
+    }
+}
