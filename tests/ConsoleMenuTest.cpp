@@ -140,6 +140,11 @@ TEST(RangeMenu, Answers)
         {"1-5\n", 5, 4, 0, 4},
         {"5-5\n", 5, 4, 4, 4},
         {"2-3-4\n", 5, 2, 1, 2}, // cut at the first dash: TO reads 3-4 as 3
+        // Each bound taken at its edge, on a list of 3 (refused one past it, below).
+        {"1-3\n", 3, 2, 0, 2},
+        {"2-3\n", 3, 2, 1, 2},
+        {"3-3\n", 3, 2, 2, 2},
+        {"1-1\n", 3, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
@@ -157,6 +162,7 @@ TEST(RangeMenu, ComplainsAndAsksAgain)
     struct Case {
         const char* keys;
         std::string complaint;
+        int count = 5;
     } cases[] = {
         {"4-2\n", range},
         {"0-3\n", range},
@@ -168,13 +174,18 @@ TEST(RangeMenu, ComplainsAndAsksAgain)
         {"0\n", item},
         {"\n", item}, // an empty line reads as "/0"
         {"-2147483649\n", range},
+        // One past each bound that the rows of Answers take at its edge.
+        {"1-4\n", range, 3},
+        {"4-4\n", range, 3},
+        {"3-2\n", range, 3},
+        {"0-3\n", range, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
         // Each bad entry, then 2, which must still be taken.
-        Transcript run = RunDialogue(std::string(c.keys) + "2\n", Range(5));
+        Transcript run = RunDialogue(std::string(c.keys) + "2\n", Range(c.count));
         EXPECT_EQ(run.outcome.result, 1);
-        EXPECT_EQ(run.out, Listing(5) + kRangePrompt + c.complaint + kRangePrompt);
+        EXPECT_EQ(run.out, Listing(c.count) + kRangePrompt + c.complaint + kRangePrompt);
     }
 }
 

@@ -275,28 +275,41 @@ TEST(HiddenReadSignals, IgnoredSignalStaysIgnored)
 
 TEST(HiddenReadSignals, DispositionsAreBackAfterTheRead)
 {
-    Transcript run = RunOnTerminal(
-        [] {
-            SetHandler(SIGUSR1, CatchSignal);
-            SetHandler(SIGTERM, SIG_IGN);
-            // glibc keeps a few signals to itself (sigaction refuses them): SIG_ERR there.
-            void (*before[NSIG])(int);
-            for (int sig = 1; sig < NSIG; ++sig)
-                before[sig] = Handler(sig);
-            Outcome outcome = HiddenRead();
-            // Signals whose disposition the read left changed.
-            for (int sig = 1; sig < NSIG; ++sig)
-                if (Handler(sig) != before[sig])
-                    outcome.values.push_back(sig);
-            return outcome;
-        },
-        [](Terminal& t) {
-            ASSERT_TRUE(t.WaitForEcho(false));
-            t.Type("pw\n");
-        });
-    ASSERT_TRUE(run.returned);
-    EXPECT_EQ(run.outcome.result, 0);
-    EXPECT_EQ(run.outcome.values, std::vector<int>{});
+    // The alternate signal stack too: the caller's own, or none, as before the read.
+    for (bool ownStack : {true, false}) {
+        SCOPED_TRACE(ownStack ? "own alternate stack" : "no alternate stack");
+        Transcript run = RunOnTerminal(
+            [ownStack] {
+                SetHandler(SIGUSR1, CatchSignal);
+                SetHandler(SIGTERM, SIG_IGN);
+                static char callersStack[96 * 1024];
+                stack_t own{callersStack, 0, sizeof callersStack}, before{}, after{};
+                if (ownStack)
+                    sigaltstack(&own, nullptr);
+                sigaltstack(nullptr, &before);
+                // glibc keeps a few signals to itself (sigaction refuses them): SIG_ERR there.
+                void (*handlers[NSIG])(int);
+                for (int sig = 1; sig < NSIG; ++sig)
+                    handlers[sig] = Handler(sig);
+                Outcome outcome = HiddenRead();
+                // Signals whose disposition the read left changed, then the stack's fields.
+                for (int sig = 1; sig < NSIG; ++sig)
+                    if (Handler(sig) != handlers[sig])
+                        outcome.values.push_back(sig);
+                sigaltstack(nullptr, &after);
+                outcome.values.push_back(after.ss_sp == before.ss_sp);
+                outcome.values.push_back(after.ss_flags == before.ss_flags);
+                outcome.values.push_back(after.ss_size == before.ss_size);
+                return outcome;
+            },
+            [](Terminal& t) {
+                ASSERT_TRUE(t.WaitForEcho(false));
+                t.Type("pw\n");
+            });
+        ASSERT_TRUE(run.returned);
+        EXPECT_EQ(run.outcome.result, 0);
+        EXPECT_EQ(run.outcome.values, (std::vector<int>{1, 1, 1}));
+    }
 }
 
 TEST(HiddenReadSignals, HandlerOnAnotherThreadDuringRestoreLeavesNothingBehind)
@@ -418,7 +431,9 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
     // echo stays off under it and the question goes on as it was, without a second prompt
     // (keys typed blind after fg count). kStrayContinue: a SIGCONT that follows no stop, sent
     // halfway through the password: nothing typed is lost and nothing is asked again.
-    enum Interruption { kCtrlZ, kCtrlZTwice, kSigStop, kStrayContinue };
+    // kOwnContinue: Ctrl-Z to a program that handles SIGCONT itself, which the read leaves to
+    // it. SIGTTOU and SIGTTIN, sent as by kill, stop it as Ctrl-Z does: with echo back.
+    enum Interruption { kCtrlZ, kCtrlZTwice, kSigStop, kStrayContinue, kOwnContinue, kTtou, kTtin };
     struct Case {
         const char* shell;
         Interruption by;
@@ -429,14 +444,17 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
         {"bash", kCtrlZ, true, 2},          {"dash", kCtrlZ, true, 2},
         {"bash", kSigStop, false, 2},       {"dash", kSigStop, false, 1},
         {"dash", kCtrlZTwice, false, 3},    {"bash", kStrayContinue, false, 1},
-        {"dash", kStrayContinue, false, 1},
+        {"dash", kStrayContinue, false, 1}, {"bash", kOwnContinue, false, 2},
+        {"dash", kOwnContinue, false, 2},   {"bash", kTtou, false, 2},
+        {"dash", kTtou, false, 2},          {"bash", kTtin, false, 2},
+        {"dash", kTtin, false, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.shell) + " interruption " + std::to_string(c.by) +
                      (c.bg ? " bg fg" : ""));
         Transcript run = RunOnTerminal(InteractiveShell(c.shell), [c](Terminal& t) {
             ASSERT_TRUE(t.WaitUntilReading());
-            t.Type(ASK_PASSWORD "\n");
+            t.Type(c.by == kOwnContinue ? ASK_PASSWORD " catch-cont\n" : ASK_PASSWORD "\n");
             ASSERT_TRUE(t.WaitForEcho(false));
             ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Job));
             if (c.by == kStrayContinue) {
@@ -452,7 +470,10 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
                 if (c.by == kSigStop) {
                     t.SignalForeground(SIGSTOP);
                 } else {
-                    t.Type("\x1a");
+                    if (c.by == kTtou || c.by == kTtin)
+                        t.SignalForeground(c.by == kTtou ? SIGTTOU : SIGTTIN);
+                    else
+                        t.Type("\x1a");
                     // Put back before the stop: the shell shows what is typed at it.
                     ASSERT_TRUE(t.WaitForEcho(true));
                     t.Type(": visible\n");
@@ -485,8 +506,11 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
         // The question is asked again each time the job is back in the foreground from a stop
         // that gave the shell echo.
         EXPECT_EQ(Count(run.screen, "Password : "), static_cast<size_t>(c.prompts)) << run.screen;
-        if (c.by == kCtrlZ || c.by == kCtrlZTwice) {
+        if (c.by != kSigStop && c.by != kStrayContinue) {
             EXPECT_EQ(Count(run.screen, ": visible"), c.by == kCtrlZTwice ? 2u : 1u) << run.screen;
+        }
+        if (c.by == kOwnContinue) {
+            EXPECT_NE(run.screen.find("continued 1 handler kept"), std::string::npos) << run.screen;
         }
     }
 }
@@ -567,5 +591,37 @@ TEST(HiddenReadJobControl, EndingSignalLeavesNoHalfTypedPasswordForTheShell)
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.screen.find("LEAK"), std::string::npos) << run.screen;
         EXPECT_NE(run.screen.find("AK"), std::string::npos) << run.screen;
+    }
+}
+
+TEST(HiddenReadJobControl, EndingSignalInTheBackgroundLeavesTheShellAlone)
+{
+    // Stopped by Ctrl-Z, continued with bg and stopped again on reading, the job no longer
+    // holds the terminal when the kill ends it: the modes and the half-typed command line in
+    // the terminal are the shell's, and stay so.
+    for (const char* shell : {"bash", "dash"}) {
+        SCOPED_TRACE(shell);
+        Transcript run = RunOnTerminal(InteractiveShell(shell), [](Terminal& t) {
+            ASSERT_TRUE(t.WaitUntilReading());
+            t.Type(ASK_PASSWORD "\n");
+            ASSERT_TRUE(t.WaitForEcho(false));
+            ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Job));
+            t.Type("\x1a");
+            ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Child));
+            long progress = t.JobProgress();
+            t.Type("bg\n");
+            ASSERT_TRUE(t.WaitUntilJobStopped(progress));
+            ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Child));
+            // bg continues the job and lets the shell's wait wait for it: the shell reads on
+            // only once the job has ended.
+            ASSERT_TRUE(t.Answer("kill %1; bg >/dev/null 2>&1; wait\necho ab"));
+            ASSERT_TRUE(t.Answer("\"\"cd\n"));
+            t.Type("exit\n");
+        });
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_NE(run.screen.find("\"\"cd"), std::string::npos) << run.screen;
+        EXPECT_NE(run.screen.find("abcd\r\n"), std::string::npos) << run.screen;
+        EXPECT_TRUE(run.echoAtEnd);
     }
 }
