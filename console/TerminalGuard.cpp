@@ -111,6 +111,15 @@ void SetPhase(Phase phase)
     }
 }
 
+// Open to Closing, and nothing else: Restore may have moved on to Closed already.
+void CloseIfOpen()
+{
+    unsigned gate = g_state.gate.load();
+    while ((gate & kPhaseBits) == kOpen &&
+           !g_state.gate.compare_exchange_weak(gate, (gate & ~kPhaseBits) | kClosing)) {
+    }
+}
+
 // Counts a handler in and tells it the phase it runs in. Every Enter has its Leave.
 Phase Enter()
 {
@@ -177,6 +186,8 @@ void PutBackAndRedeliver(int sig)
     Phase phase = Enter();
     bool inChild = InChild();
     if (phase != kClosed && !inChild) {
+        // No stop handler on another thread may hide again once we have put the terminal back.
+        CloseIfOpen();
         PutBackAsFound();
         sigaction(sig, &g_state.defaultAction, nullptr);
     }
@@ -367,13 +378,14 @@ bool TerminalGuard::TakeResumed()
 bool TerminalGuard::Restore()
 {
     CloseTo(kClosing);
+    // Made again whatever signal interrupts it: a stop, or a handler of the caller's own
+    // without SA_RESTART (TCSAFLUSH waits for output to drain, on a slow line long enough for
+    // a signal to come in). Giving up would leave the operator without echo.
     bool restored;
-    for (;;) {
+    do {
         restored = WaitForForeground(g_state.fd) &&
                    tcsetattr(g_state.fd, TCSAFLUSH, &g_state.asFound) == 0;
-        if (restored || errno != EINTR || !TakeFlag(g_state.jobControl))
-            break;
-    }
+    } while (!restored && errno == EINTR);
     if (restored)
         g_state.hidden = false;
     Release();
