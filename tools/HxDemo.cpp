@@ -32,31 +32,6 @@ const char kHelp[] =
     "  -h, --help    show this help and exit\n"
     "  --version     show the version and exit\n";
 
-struct Target {
-    int id;
-    const char* name;
-};
-
-// The built-in list the two menus offer.
-const Target kTargets[] = {
-    {101, "Database"},
-    {102, "Web server"},
-    {103, "Mail server"},
-    {104, "File share"},
-};
-
-std::vector<_GENERIC_ITEM> MenuItems()
-{
-    std::vector<_GENERIC_ITEM> items;
-    for (const Target& target : kTargets) {
-        _GENERIC_ITEM item{};
-        item.id = target.id;
-        strncpy(item.name, target.name, sizeof item.name - 1);
-        items.push_back(item);
-    }
-    return items;
-}
-
 void Step(int number, const char* title)
 {
     printf("\n%d. %s\n", number, title);
@@ -229,10 +204,12 @@ int main(int argc, char** argv)
     if (!AskName(console) || !AskNumber(console) || !AskYesNo(console) || !AskPassword(console))
         return 0;
 
-    // The menus answer -1 for their exit entry as well as at end of input, so they cannot end
-    // the tour (see the top of this file); after the end of a pipe they, and Pause, return at
-    // once.
-    std::vector<_GENERIC_ITEM> items = MenuItems();
+    // The menus cannot end the tour (see the top of this file); after the end of a pipe they,
+    // and Pause, return at once.
+    std::vector<_GENERIC_ITEM> items = {{101, "Database", {}},
+                                        {102, "Web server", {}},
+                                        {103, "Mail server", {}},
+                                        {104, "File share", {}}};
     PickOne(console, items);
     PickRange(console, items);
 

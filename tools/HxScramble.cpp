@@ -67,11 +67,6 @@ struct Options {
     char* text = nullptr;
 };
 
-void Complain(const std::string& text)
-{
-    hxtool::Complain(kTool, text);
-}
-
 // What a byte is, never which: enough to find it in a text the operator knows.
 const char* KindOf(char byte)
 {
@@ -91,21 +86,11 @@ const char* KindOf(char byte)
 
 // What the run does to each text, with the byte sets it checks them against.
 struct Job {
-    explicit Job(const Options& options)
-        : cipher(*options.cipher), restore(options.restore), hex(options.hex || cipher.hex),
-          hexOut(hex && !restore), taken(hxtool::ByteSet::Taken(cipher)),
-          written(hxtool::ByteSet::Written(cipher)),
-          hexDigits([](unsigned char c) { return isxdigit(c) != 0; })
-    {
-    }
-
     const hxtool::Cipher& cipher;
-    const bool restore;
-    const bool hex;
-    const bool hexOut; // scrambled text written as hex: longer than the text, so never in place
-    const hxtool::ByteSet taken;
-    const hxtool::ByteSet written;
-    const hxtool::ByteSet hexDigits;
+    bool restore;
+    bool hex; // scrambled text as hex digits: read so to restore it, or written so
+    hxtool::ByteSet taken;
+    hxtool::ByteSet written;
 };
 
 std::string Position(const char* unit, size_t index, char byte)
@@ -124,7 +109,7 @@ Status Refuse(hxtool::Output& out, const std::string& text, const std::string& p
 {
     if (!out.Flush())
         WriteFailed(out);
-    Complain(text + ": " + problem);
+    hxtool::Complain(kTool, text + ": " + problem);
     return kFailed;
 }
 
@@ -170,7 +155,8 @@ std::string Transform(const Job& job, char* text, size_t& length)
     }
     const char* unit = "character";
     if (job.hex) {
-        const size_t bad = job.hexDigits.FirstOutside(text, length);
+        static const hxtool::ByteSet kHexDigits([](unsigned char c) { return isxdigit(c) != 0; });
+        const size_t bad = kHexDigits.FirstOutside(text, length);
         if (bad < length)
             return "character " + std::to_string(bad + 1) + " is not a hex digit: it is " +
                    KindOf(text[bad]);
@@ -192,8 +178,8 @@ Status HandleText(const Job& job, const char* name, char* text, size_t length, h
     const std::string problem = Transform(job, text, length);
     if (!problem.empty())
         return Refuse(out, name, problem);
-    const bool queued =
-        job.hexOut ? WriteHex(out, text, length) : out.Write(text, length) && out.Write("\n", 1);
+    const bool queued = job.hex && !job.restore ? WriteHex(out, text, length)
+                                                : out.Write(text, length) && out.Write("\n", 1);
     return queued ? kDone : WriteFailed(out);
 }
 
@@ -219,7 +205,8 @@ Status HandleLines(const Job& job, hxtool::Output& out)
                 out.Write(lines, static_cast<size_t>(kept - lines));
                 return Refuse(out, "line " + std::to_string(number + 1), problem);
             }
-            if (job.hexOut) {
+            // Hex is longer than its text, so it never goes out in place.
+            if (job.hex && !job.restore) {
                 if (!WriteHex(out, line, length))
                     return WriteFailed(out);
             } else {
@@ -235,9 +222,9 @@ Status HandleLines(const Job& job, hxtool::Output& out)
             return WriteFailed(out);
     }
     if (in.Error() == ENOMEM)
-        Complain("line " + std::to_string(number + 1) + " does not fit in memory");
+        hxtool::Complain(kTool, "line " + std::to_string(number + 1) + " does not fit in memory");
     else if (in.Error() != 0)
-        hxtool::ReportReadFailure(kTool, in.Error());
+        hxtool::Complain(kTool, hxtool::CannotRead(in.Error()));
     return in.Error() == 0 ? kDone : kFailed;
 }
 
@@ -254,24 +241,16 @@ Status Ask(const Job& job, bool confirm, hxtool::Output& out)
             ? secret.Ask(console, "Scrambled text", job.hex ? 2 : 1, false)
             : hxtool::AskPassword(console, "Password", confirm ? "Again" : nullptr, false, secret);
     if (asked != Asked::kTyped) {
-        Complain(job.restore ? hxtool::WhyNotAsked(asked, "scrambled text",
-                                                   job.hex ? "60 hex digits" : "30 characters",
-                                                   "nothing was restored")
-                             : hxtool::WhyNotAsked(asked, "password", "30 characters",
-                                                   "nothing was scrambled"));
+        hxtool::Complain(
+            kTool, job.restore ? hxtool::WhyNotAsked(asked, "scrambled text",
+                                                     job.hex ? "60 hex digits" : "30 characters",
+                                                     "nothing was restored")
+                               : hxtool::WhyNotAsked(asked, "password", "30 characters",
+                                                     "nothing was scrambled"));
         return kFailed;
     }
     return HandleText(job, job.restore ? "the scrambled text" : "the password", secret.Text(),
                       secret.Length(), out);
-}
-
-// The argument is handled in place, and wiped once its result is out.
-Status HandleArgument(const Job& job, char* text, hxtool::Output& out)
-{
-    const size_t length = strlen(text);
-    const Status status = HandleText(job, "the argument", text, length, out);
-    explicit_bzero(text, length);
-    return status;
 }
 
 // -1 when the run goes on, or the status to exit with at once: help, version, a usage error.
@@ -321,19 +300,25 @@ int main(int argc, char** argv)
     if (exitNow >= 0)
         return exitNow;
     hxtool::ProtectSecrets();
-    const Job job(options);
+    const hxtool::Cipher& cipher = *options.cipher;
+    const Job job{cipher, options.restore, options.hex || cipher.hex,
+                  hxtool::ByteSet::Taken(cipher), hxtool::ByteSet::Written(cipher)};
 
     // Questions go to the operator's terminal, so that standard output carries the answers alone
     // and a captured or redirected run still shows them.
     const bool asking = options.text == nullptr && isatty(STDIN_FILENO);
     hxtool::Output out(asking ? hxtool::DivertDialogue() : STDOUT_FILENO);
     Status status;
-    if (options.text != nullptr)
-        status = HandleArgument(job, options.text, out);
-    else if (!asking)
+    if (options.text != nullptr) {
+        // The argument is handled in place, and wiped once its result is out.
+        const size_t length = strlen(options.text);
+        status = HandleText(job, "the argument", options.text, length, out);
+        explicit_bzero(options.text, length);
+    } else if (!asking) {
         status = HandleLines(job, out);
-    else
+    } else {
         status = Ask(job, options.confirm, out);
+    }
 
     // A refusal or a failure was reported where it happened, the last write's included; the
     // results written before it pair up with their lines.

@@ -35,7 +35,7 @@ bool Output::Write(const char* data, size_t size)
         return false;
     // A piece larger than the block goes straight out rather than through it.
     if (size > kBlockSize)
-        return WriteThrough(data, size);
+        return (m_error = WriteAll(m_fd, data, size)) == 0;
     memcpy(m_block + m_used, data, size);
     m_used += size;
     return true;
@@ -45,9 +45,9 @@ bool Output::Flush()
 {
     if (m_error != 0)
         return false;
-    size_t used = m_used;
+    m_error = WriteAll(m_fd, m_block, m_used);
     m_used = 0;
-    return WriteThrough(m_block, used);
+    return m_error == 0;
 }
 
 bool Output::Close()
@@ -56,12 +56,6 @@ bool Output::Close()
         return false;
     if (close(m_fd) != 0)
         m_error = errno;
-    return m_error == 0;
-}
-
-bool Output::WriteThrough(const char* data, size_t size)
-{
-    m_error = WriteAll(m_fd, data, size);
     return m_error == 0;
 }
 

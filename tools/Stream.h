@@ -39,8 +39,6 @@ class Output
   private:
     static const size_t kBlockSize = 64 * 1024;
 
-    bool WriteThrough(const char* data, size_t size);
-
     int m_fd;
     int m_error = 0;
     size_t m_used = 0;

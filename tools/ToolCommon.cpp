@@ -12,29 +12,6 @@
 namespace hxtool
 {
 
-namespace
-{
-
-// The operator's terminal, whatever the standard descriptors point at: the place a password
-// tool asks its questions. -1 without a controlling terminal.
-int OpenTerminal()
-{
-    return open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-}
-
-// Why a hidden read brought nothing. The hidden read goes through the standard input stream,
-// which keeps the reason.
-std::string WhyNothingRead(const char* what)
-{
-    if (feof(stdin))
-        return "end of input";
-    if (!isatty(STDIN_FILENO))
-        return std::string("no ") + what + " was read: standard input is not a terminal";
-    return std::string("no ") + what + " was read";
-}
-
-} // namespace
-
 void Complain(const ToolText& tool, const std::string& text)
 {
     fflush(stdout);
@@ -45,7 +22,7 @@ int UsageError(const ToolText& tool, const std::string& text)
 {
     Complain(tool, text);
     fprintf(stderr, "Try '%s --help'.\n", tool.name);
-    return kUsageStatus;
+    return 2;
 }
 
 bool IsInformation(const std::string& arg)
@@ -83,7 +60,8 @@ int DivertDialogue()
     if (answers < 0)
         return STDOUT_FILENO;
 
-    int terminal = OpenTerminal();
+    // The operator's terminal, whatever the standard descriptors point at.
+    int terminal = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
     int dialogue = terminal >= 0 ? terminal : STDERR_FILENO;
     bool moved = dup2(dialogue, STDOUT_FILENO) == STDOUT_FILENO;
     if (terminal >= 0)
@@ -151,11 +129,6 @@ std::string CannotRead(int error)
     return std::string("cannot read standard input: ") + strerror(error);
 }
 
-void ReportReadFailure(const ToolText& tool, int error)
-{
-    Complain(tool, CannotRead(error));
-}
-
 void ProtectSecrets()
 {
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
@@ -183,11 +156,6 @@ Asked Secret::Ask(QHxConsole& console, const char* prompt, int reads, bool empty
     return Asked::kCut;
 }
 
-bool Secret::Matches(const Secret& other) const
-{
-    return m_length == other.m_length && memcmp(m_text, other.m_text, m_length) == 0;
-}
-
 Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bool emptyAllowed,
                   Secret& secret)
 {
@@ -197,7 +165,9 @@ Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bo
     Secret second;
     if (second.Ask(console, again, 1, true) == Asked::kEnded)
         return Asked::kEnded;
-    return second.Matches(secret) ? Asked::kTyped : Asked::kDiffer;
+    const bool same = second.Length() == secret.Length() &&
+                      memcmp(second.Text(), secret.Text(), secret.Length()) == 0;
+    return same ? Asked::kTyped : Asked::kDiffer;
 }
 
 std::string WhyNotAsked(Asked asked, const char* what, const char* limit, const char* outcome)
@@ -207,7 +177,8 @@ std::string WhyNotAsked(Asked asked, const char* what, const char* limit, const 
     case Asked::kTyped:
         return "";
     case Asked::kEnded:
-        why = WhyNothingRead(what);
+        // The hidden read goes through the standard input stream, which keeps the reason.
+        why = feof(stdin) ? "end of input" : std::string("no ") + what + " was read";
         break;
     case Asked::kCut:
         why = std::string("the ") + what + " may have been cut: the hidden read takes at most " +

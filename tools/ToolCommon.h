@@ -19,14 +19,11 @@ struct ToolText {
     const char* help;  // what --help adds after the usage and a blank line
 };
 
-// The exit status of a usage error, the same for every tool.
-const int kUsageStatus = 2;
-
 // "<tool>: <text>" on standard error. Standard output is flushed first: without a terminal
 // the dialogue goes to standard error too, and the complaint must come after its question.
 void Complain(const ToolText& tool, const std::string& text);
 
-// The complaint, then "Try '<tool> --help'."; returns kUsageStatus.
+// The complaint, then "Try '<tool> --help'."; returns 2, the status of a usage error.
 [[nodiscard]] int UsageError(const ToolText& tool, const std::string& text);
 
 // True for -h, --help and --version.
@@ -59,9 +56,6 @@ void ReportWriteFailure(const ToolText& tool, int error);
 // Why input could not be read: "cannot read standard input: <reason>".
 std::string CannotRead(int error);
 
-// The complaint for input that could not be read.
-void ReportReadFailure(const ToolText& tool, int error);
-
 // Keeps secrets out of core files and out of reach of ptrace by the same user: call it
 // before a secret is asked for or read.
 void ProtectSecrets();
@@ -87,8 +81,6 @@ class Secret
     // within them, kEnded when a read brought nothing (end of input or a failure), kEmpty for
     // an empty line unless `emptyAllowed`.
     Asked Ask(QHxConsole& console, const char* prompt, int reads, bool emptyAllowed);
-
-    bool Matches(const Secret& other) const;
 
     char* Text()
     {
