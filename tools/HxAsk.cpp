@@ -4,39 +4,26 @@
 // A script captures the answer with $(hxask ...), so the dialogue goes to the operator's
 // terminal (or standard error, or nowhere) and standard output carries the answer alone. Each
 // question is a row of kQuestions: its name, its operands, the options it takes and the
-// function that asks it, which checks its options and its answer.
-//
-// An answer is one whole line of standard input, so a script can also answer from a file or a
-// pipe. hxask reads descriptor 0 itself, as the shell's `read` does, and never past the
-// newline that ends the answer, so that the next question, or the script that comes down the
-// same pipe, finds its own line: a terminal hands out a line a read; a file is read a block at
-// a time and its offset set back to just after the newline; a pipe, which cannot give back
-// what was read, a byte at a time. At most the longest line a question takes and one byte
-// more is read.
+// function that asks it, which checks its options and its answer (AskLine reads the line).
+#include "AskLine.h"
 #include "QHxConsole.h"
 #include "Stream.h"
 #include "ToolCommon.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <new>
 #include <string>
 #include <string_view>
-#include <strings.h>
 #include <unistd.h>
 #include <vector>
 
-namespace
+namespace hxask
 {
-
-enum Status { kAnswered = 0, kDeclined = 1, kUsageError = 2, kNoInput = 3, kRefused = 4 };
 
 const char kUsage[] = "usage: hxask int PROMPT [--min N --max N] [--default N]\n"
                       "       hxask yesno PROMPT [--default yes|no]\n"
@@ -83,11 +70,9 @@ const char kHelp[] =
 
 const hxtool::ToolText kTool = {"hxask", kUsage, kHelp};
 
-// The longest line of an int, yesno, pause or menu answer, in bytes: a terminal's line. A
-// terminal in canonical mode holds at most 4095 characters and a newline, and one read takes
-// that whole, whatever the question takes: what is left of a refused line must not answer the
-// question asked again.
-const size_t kLongestLine = 4096;
+namespace
+{
+
 const int kDefaultTextLimit = 255;
 const int kLargestTextLimit = 65536; // far beyond a terminal's line; keeps the buffer sane
 const size_t kLongestCharacter = 4;  // in UTF-8, in bytes
@@ -98,60 +83,6 @@ const char kChoicePrompt[] = "Enter item number: ";
 const char kRangePrompt[] =
     "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit  : ";
 const char kPressAnyKey[] = "Press any key to continue ...";
-
-// What one read of a file may bring.
-const size_t kBlock = 4096;
-
-// A question answered by a line.
-struct LineQuestion {
-    std::string prompt;  // shown on the dialogue before each read, exactly as given
-    size_t longest;      // the longest line taken, in bytes, without its newline
-    std::string tooLong; // why a longer line is refused
-    // Returns why the line (without its newline) is refused, or "". None takes every line.
-    std::function<std::string(const std::string& line)> check;
-};
-
-enum class Got { kLine, kTooLong, kEnded, kFailed };
-
-// Reads one line into `line`, without its newline: at most `longest` bytes and one more.
-// `newline` says whether a newline ended it; `error` is the errno of a failed read.
-Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
-{
-    const bool terminal = isatty(STDIN_FILENO);
-    const bool seekable = !terminal && lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0;
-    line.assign(std::max(longest, terminal ? kLongestLine : 0) + 1, '\0');
-    size_t size = 0;
-    newline = false;
-    while (size <= longest) {
-        char* start = &line[size];
-        size_t room = terminal ? line.size() : seekable ? std::min(kBlock, longest + 1 - size) : 1;
-        ssize_t got = read(STDIN_FILENO, start, room);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            // A line cut by a failed read is no answer, however much of it came.
-            error = errno;
-            return Got::kFailed;
-        }
-        if (got == 0)
-            break;
-        if (char* end = static_cast<char*>(memchr(start, '\n', static_cast<size_t>(got)))) {
-            // What follows the newline belongs to the next question.
-            if (seekable)
-                lseek(STDIN_FILENO, end + 1 - (start + got), SEEK_CUR);
-            size = static_cast<size_t>(end - line.data());
-            newline = true;
-            break;
-        }
-        size += static_cast<size_t>(got);
-        if (terminal)
-            break;
-    }
-    line.resize(size);
-    if (size > longest)
-        return Got::kTooLong;
-    return size == 0 && !newline ? Got::kEnded : Got::kLine;
-}
 
 // What came after the question's name.
 struct Request {
@@ -165,12 +96,6 @@ const std::string* Value(const Request& request, const char* option)
 {
     auto found = request.options.find(option);
     return found == request.options.end() ? nullptr : &found->second;
-}
-
-// Complaints quote the command line, so they are shown visibly too.
-void Complain(const std::string& text)
-{
-    hxtool::Complain(kTool, hxtool::Visible(text));
 }
 
 [[nodiscard]] Status UsageError(const std::string& text)
@@ -192,90 +117,6 @@ Status Deliver(const Request& request, std::string_view text)
         return kAnswered;
     hxtool::ReportWriteFailure(kTool, error);
     return kNoInput;
-}
-
-// After a refused answer: on a terminal, shows `why` with the dialogue and returns true, for
-// the question to be asked again; otherwise returns false, and the next line of input is left
-// for the next question.
-bool AskAgain(const std::string& why)
-{
-    if (!isatty(STDIN_FILENO))
-        return false;
-    printf("%s\n", why.c_str());
-    return true;
-}
-
-// Asks `question` until an answer is taken into `line`, the only buffer it is read into:
-// kAnswered. Otherwise, after the complaint, kNoInput when input ended or a read failed
-// before a whole line came, kRefused when a refused answer cannot be asked again. A last line
-// that input ends without a newline counts. Where the terminal does not echo the Enter that
-// ended the answer (input from a file or pipe, or Ctrl-D), a newline ends the prompt's line.
-Status Ask(const LineQuestion& question, std::string& line)
-{
-    // The terminal echoes the Enter, where the dialogue goes to the terminal that is typed on.
-    const bool echoed = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
-    const bool promptOpen = !question.prompt.empty() && question.prompt.back() != '\n';
-    for (;;) {
-        fputs(question.prompt.c_str(), stdout);
-        fflush(stdout);
-        bool newline = false;
-        int error = 0;
-        Got got = ReadLine(question.longest, line, newline, error);
-        if (promptOpen && (!newline || !echoed)) {
-            putchar('\n');
-            fflush(stdout);
-        }
-        if (got == Got::kEnded || got == Got::kFailed) {
-            Complain(got == Got::kEnded ? "end of input" : hxtool::CannotRead(error));
-            return kNoInput;
-        }
-        std::string why = got == Got::kTooLong
-                              ? question.tooLong
-                              : (question.check ? question.check(line) : std::string());
-        if (why.empty())
-            return kAnswered;
-        if (!AskAgain(why)) {
-            Complain(why);
-            return kRefused;
-        }
-    }
-}
-
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
-bool Spelled(std::string_view text, const char* word)
-{
-    return text.size() == strlen(word) && strncasecmp(text.data(), word, text.size()) == 0;
-}
-
-// Reads optional blanks, an optional sign, digits and optional blanks, and nothing else, as a
-// number. One too large for `long long` reads as the largest (or smallest) there is, which is
-// beyond any int all the same.
-bool WholeNumber(std::string_view text, long long& value)
-{
-    text = Trimmed(text);
-    bool negative = !text.empty() && text.front() == '-';
-    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
-        text.remove_prefix(1);
-    if (text.empty())
-        return false;
-    // Counting stops far beyond int, and far from long long's overflow.
-    const long long enough = LLONG_MAX / 10 - 9;
-    long long magnitude = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        magnitude = magnitude < enough ? magnitude * 10 + (c - '0') : LLONG_MAX;
-    }
-    value = negative ? -magnitude : magnitude;
-    return true;
 }
 
 // Reads the option's value, when given, as a whole number from `low` to `high` into `value`.
@@ -360,18 +201,6 @@ Status AskYesNo(const Request& request)
     if (status != kAnswered)
         return status;
     return yes ? kAnswered : kDeclined;
-}
-
-// The characters of `text`, a byte outside UTF-8 counted as one; `utf8` says if there was none.
-size_t Characters(std::string_view text, bool& utf8)
-{
-    size_t count = 0;
-    for (utf8 = true; !text.empty(); ++count) {
-        size_t length = hxtool::Utf8Length(text);
-        utf8 = utf8 && length > 0;
-        text.remove_prefix(length > 0 ? length : 1);
-    }
-    return count;
 }
 
 Status AskString(const Request& request)
@@ -470,27 +299,6 @@ Status AskPassword(const Request& request)
             return ended ? kNoInput : kRefused;
         }
     }
-}
-
-// A menu entry for `items` items: a number from 1 to `items` (`first` and `last`) or x (in
-// any case, `first` 0); with `ranges`, also FROM-TO and ALL (in any case). Returns whether it
-// was one.
-bool ReadMenuEntry(std::string_view line, long long items, bool ranges, long long& first,
-                   long long& last)
-{
-    line = Trimmed(line);
-    first = 0;
-    if (Spelled(line, "x"))
-        return true;
-    first = 1;
-    last = items;
-    if (ranges && Spelled(line, "all"))
-        return true;
-    size_t dash = ranges ? line.find('-') : std::string_view::npos;
-    bool read = dash == std::string_view::npos ? WholeNumber(line, first) && WholeNumber(line, last)
-                                               : WholeNumber(line.substr(0, dash), first) &&
-                                                     WholeNumber(line.substr(dash + 1), last);
-    return read && first >= 1 && last >= first && last <= items;
 }
 
 // A menu of the operands, laid out as the library lays it out with every text shown visibly;
@@ -645,8 +453,10 @@ int Run(const std::vector<std::string>& args)
 
 } // namespace
 
+} // namespace hxask
+
 int main(int argc, char** argv)
 {
-    std::set_new_handler(OutOfMemory);
-    return Run({argv + 1, argv + argc});
+    std::set_new_handler(hxask::OutOfMemory);
+    return hxask::Run({argv + 1, argv + argc});
 }

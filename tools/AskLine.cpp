@@ -1,0 +1,171 @@
+#include "AskLine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+#include <unistd.h>
+
+namespace hxask
+{
+
+namespace
+{
+
+// What one read of a file may bring.
+const size_t kBlock = 4096;
+
+enum class Got { kLine, kTooLong, kEnded, kFailed };
+
+// Reads one line into `line`, without its newline: at most `longest` bytes and one more.
+// `newline` says whether a newline ended it; `error` is the errno of a failed read.
+Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
+{
+    const bool terminal = isatty(STDIN_FILENO);
+    const bool seekable = !terminal && lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0;
+    line.assign(std::max(longest, terminal ? kLongestLine : 0) + 1, '\0');
+    size_t size = 0;
+    newline = false;
+    while (size <= longest) {
+        char* start = &line[size];
+        size_t room = terminal ? line.size() : seekable ? std::min(kBlock, longest + 1 - size) : 1;
+        ssize_t got = read(STDIN_FILENO, start, room);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            // A line cut by a failed read is no answer, however much of it came.
+            error = errno;
+            return Got::kFailed;
+        }
+        if (got == 0)
+            break;
+        if (char* end = static_cast<char*>(memchr(start, '\n', static_cast<size_t>(got)))) {
+            // What follows the newline belongs to the next question.
+            if (seekable)
+                lseek(STDIN_FILENO, end + 1 - (start + got), SEEK_CUR);
+            size = static_cast<size_t>(end - line.data());
+            newline = true;
+            break;
+        }
+        size += static_cast<size_t>(got);
+        if (terminal)
+            break;
+    }
+    line.resize(size);
+    if (size > longest)
+        return Got::kTooLong;
+    return size == 0 && !newline ? Got::kEnded : Got::kLine;
+}
+
+} // namespace
+
+void Complain(const std::string& text)
+{
+    hxtool::Complain(kTool, hxtool::Visible(text));
+}
+
+bool AskAgain(const std::string& why)
+{
+    if (!isatty(STDIN_FILENO))
+        return false;
+    printf("%s\n", why.c_str());
+    return true;
+}
+
+Status Ask(const LineQuestion& question, std::string& line)
+{
+    // The terminal echoes the Enter, where the dialogue goes to the terminal that is typed on.
+    const bool echoed = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+    const bool promptOpen = !question.prompt.empty() && question.prompt.back() != '\n';
+    for (;;) {
+        fputs(question.prompt.c_str(), stdout);
+        fflush(stdout);
+        bool newline = false;
+        int error = 0;
+        Got got = ReadLine(question.longest, line, newline, error);
+        if (promptOpen && (!newline || !echoed)) {
+            putchar('\n');
+            fflush(stdout);
+        }
+        if (got == Got::kEnded || got == Got::kFailed) {
+            Complain(got == Got::kEnded ? "end of input" : hxtool::CannotRead(error));
+            return kNoInput;
+        }
+        std::string why = got == Got::kTooLong
+                              ? question.tooLong
+                              : (question.check ? question.check(line) : std::string());
+        if (why.empty())
+            return kAnswered;
+        if (!AskAgain(why)) {
+            Complain(why);
+            return kRefused;
+        }
+    }
+}
+
+std::string_view Trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool Spelled(std::string_view text, const char* word)
+{
+    return text.size() == strlen(word) && strncasecmp(text.data(), word, text.size()) == 0;
+}
+
+bool WholeNumber(std::string_view text, long long& value)
+{
+    text = Trimmed(text);
+    bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+        text.remove_prefix(1);
+    if (text.empty())
+        return false;
+    // Counting stops far beyond int, and far from long long's overflow.
+    const long long enough = LLONG_MAX / 10 - 9;
+    long long magnitude = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        magnitude = magnitude < enough ? magnitude * 10 + (c - '0') : LLONG_MAX;
+    }
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+size_t Characters(std::string_view text, bool& utf8)
+{
+    size_t count = 0;
+    for (utf8 = true; !text.empty(); ++count) {
+        size_t length = hxtool::Utf8Length(text);
+        utf8 = utf8 && length > 0;
+        text.remove_prefix(length > 0 ? length : 1);
+    }
+    return count;
+}
+
+bool ReadMenuEntry(std::string_view line, long long items, bool ranges, long long& first,
+                   long long& last)
+{
+    line = Trimmed(line);
+    first = 0;
+    if (Spelled(line, "x"))
+        return true;
+    first = 1;
+    last = items;
+    if (ranges && Spelled(line, "all"))
+        return true;
+    size_t dash = ranges ? line.find('-') : std::string_view::npos;
+    bool read = dash == std::string_view::npos ? WholeNumber(line, first) && WholeNumber(line, last)
+                                               : WholeNumber(line.substr(0, dash), first) &&
+                                                     WholeNumber(line.substr(dash + 1), last);
+    return read && first >= 1 && last >= first && last <= items;
+}
+
+} // namespace hxask

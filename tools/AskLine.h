@@ -1,0 +1,79 @@
+// AskLine: how hxask asks for a line and checks it.
+//
+// An answer is one whole line of standard input, so a script can also answer from a file or a
+// pipe. hxask reads descriptor 0 itself, as the shell's `read` does, and never past the
+// newline that ends the answer, so that the next question, or the script that comes down the
+// same pipe, finds its own line: a terminal hands out a line a read; a file is read a block at
+// a time and its offset set back to just after the newline; a pipe, which cannot give back
+// what was read, a byte at a time. At most the longest line a question takes and one byte
+// more is read.
+#ifndef HXCONSOLE_TOOLS_ASKLINE_H
+#define HXCONSOLE_TOOLS_ASKLINE_H
+
+#include "ToolCommon.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace hxask
+{
+
+enum Status { kAnswered = 0, kDeclined = 1, kUsageError = 2, kNoInput = 3, kRefused = 4 };
+
+// hxask's name, usage and help (HxAsk.cpp).
+extern const hxtool::ToolText kTool;
+
+// The longest line of an int, yesno, pause or menu answer, in bytes: a terminal's line. A
+// terminal in canonical mode holds at most 4095 characters and a newline, and one read takes
+// that whole, whatever the question takes: what is left of a refused line must not answer the
+// question asked again.
+const size_t kLongestLine = 4096;
+
+// A question answered by a line.
+struct LineQuestion {
+    std::string prompt;  // shown on the dialogue before each read, exactly as given
+    size_t longest;      // the longest line taken, in bytes, without its newline
+    std::string tooLong; // why a longer line is refused
+    // Returns why the line (without its newline) is refused, or "". None takes every line.
+    std::function<std::string(const std::string& line)> check;
+};
+
+// Complaints quote the command line and the answers, so they are shown visibly.
+void Complain(const std::string& text);
+
+// After a refused answer: on a terminal, shows `why` with the dialogue and returns true, for
+// the question to be asked again; otherwise returns false, and the next line of input is left
+// for the next question.
+bool AskAgain(const std::string& why);
+
+// Asks `question` until an answer is taken into `line`, the only buffer it is read into:
+// kAnswered. Otherwise, after the complaint, kNoInput when input ended or a read failed
+// before a whole line came, kRefused when a refused answer cannot be asked again. A last line
+// that input ends without a newline counts. Where the terminal does not echo the Enter that
+// ended the answer (input from a file or pipe, or Ctrl-D), a newline ends the prompt's line.
+Status Ask(const LineQuestion& question, std::string& line);
+
+// `text` without the blanks and tabs around it.
+std::string_view Trimmed(std::string_view text);
+
+// Whether `text` is `word`, in any case.
+bool Spelled(std::string_view text, const char* word);
+
+// Reads optional blanks, an optional sign, digits and optional blanks, and nothing else, as a
+// number. One too large for `long long` reads as the largest (or smallest) there is, which is
+// beyond any int all the same.
+bool WholeNumber(std::string_view text, long long& value);
+
+// The characters of `text`, a byte outside UTF-8 counted as one; `utf8` says if there was none.
+size_t Characters(std::string_view text, bool& utf8);
+
+// A menu entry for `items` items: a number from 1 to `items` (`first` and `last`) or x (in
+// any case, `first` 0); with `ranges`, also FROM-TO and ALL (in any case). Returns whether it
+// was one.
+bool ReadMenuEntry(std::string_view line, long long items, bool ranges, long long& first,
+                   long long& last);
+
+} // namespace hxask
+
+#endif
