@@ -1,4 +1,5 @@
 #include "AskLine.h"
+#include "Stream.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +17,8 @@ namespace
 
 // What one read of a file may bring.
 const size_t kBlock = 4096;
+// What the library's hidden read takes, without the newline; off a terminal too.
+const size_t kLongestPassword = hxtool::Secret::kHiddenChunk - 1;
 
 enum class Got { kLine, kTooLong, kEnded, kFailed };
 
@@ -59,7 +62,19 @@ Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
     return size == 0 && !newline ? Got::kEnded : Got::kLine;
 }
 
+// Wipes a secret, the spare capacity behind it too; growing within the capacity moves nothing.
+void Wipe(std::string& secret)
+{
+    secret.resize(secret.capacity());
+    explicit_bzero(&secret[0], secret.size());
+}
+
 } // namespace
+
+std::string Prompt(std::string_view text, const std::string& hint)
+{
+    return hxtool::Visible(text) + (hint.empty() ? "" : " (" + hint + ")") + " : ";
+}
 
 void Complain(const std::string& text)
 {
@@ -103,6 +118,37 @@ Status Ask(const LineQuestion& question, std::string& line)
             return kRefused;
         }
     }
+}
+
+Status Deliver(int answers, std::string_view text)
+{
+    int error = hxtool::WriteAll(answers, text.data(), text.size());
+    if (error == 0)
+        return kAnswered;
+    hxtool::ReportWriteFailure(kTool, error);
+    return kNoInput;
+}
+
+Status AskPasswordLines(int answers, const std::string& prompt, bool confirm)
+{
+    const char tooLong[] = "the password is longer than 30 bytes";
+    std::string first, second;
+    Status status = Ask({Prompt(prompt, ""), kLongestPassword, tooLong, nullptr}, first);
+    if (status == kAnswered && confirm) {
+        status = Ask({Prompt(prompt + " (again)", ""), kLongestPassword, tooLong, nullptr}, second);
+        if (status == kAnswered && first != second) {
+            Complain("the two passwords differ");
+            status = kRefused;
+        }
+    }
+    if (status == kAnswered) {
+        // The line's buffer has room for the newline: no copy of the password is made.
+        first += '\n';
+        status = Deliver(answers, first);
+    }
+    Wipe(first);
+    Wipe(second);
+    return status;
 }
 
 std::string_view Trimmed(std::string_view text)

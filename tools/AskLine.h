@@ -1,12 +1,10 @@
-// AskLine: how hxask asks for a line and checks it.
+// AskLine: how hxask asks a question that a line answers, from its prompt to the answer.
 //
-// An answer is one whole line of standard input, so a script can also answer from a file or a
-// pipe. hxask reads descriptor 0 itself, as the shell's `read` does, and never past the
-// newline that ends the answer, so that the next question, or the script that comes down the
-// same pipe, finds its own line: a terminal hands out a line a read; a file is read a block at
-// a time and its offset set back to just after the newline; a pipe, which cannot give back
-// what was read, a byte at a time. At most the longest line a question takes and one byte
-// more is read.
+// hxask reads descriptor 0 itself, as the shell's `read` does, and never past the newline that
+// ends the answer, so that the next question, or the script that comes down the same pipe,
+// finds its own line: a terminal hands out a line a read; a file is read a block at a time and
+// its offset set back to just after the newline; a pipe, which cannot give back what was read,
+// a byte at a time. At most the longest line a question takes and one byte more is read.
 #ifndef HXCONSOLE_TOOLS_ASKLINE_H
 #define HXCONSOLE_TOOLS_ASKLINE_H
 
@@ -21,8 +19,7 @@ namespace hxask
 
 enum Status { kAnswered = 0, kDeclined = 1, kUsageError = 2, kNoInput = 3, kRefused = 4 };
 
-// hxask's name, usage and help (HxAsk.cpp).
-extern const hxtool::ToolText kTool;
+extern const hxtool::ToolText kTool; // in HxAsk.cpp
 
 // The longest line of an int, yesno, pause or menu answer, in bytes: a terminal's line. A
 // terminal in canonical mode holds at most 4095 characters and a newline, and one read takes
@@ -39,6 +36,9 @@ struct LineQuestion {
     std::function<std::string(const std::string& line)> check;
 };
 
+// "Port (1-65535, Enter for 8080) : ": the question's text, shown visibly, and what it takes.
+std::string Prompt(std::string_view text, const std::string& hint);
+
 // Complaints quote the command line and the answers, so they are shown visibly.
 void Complain(const std::string& text);
 
@@ -54,11 +54,16 @@ bool AskAgain(const std::string& why);
 // ended the answer (input from a file or pipe, or Ctrl-D), a newline ends the prompt's line.
 Status Ask(const LineQuestion& question, std::string& line);
 
-// `text` without the blanks and tabs around it.
-std::string_view Trimmed(std::string_view text);
+// Writes the answer to `answers`, the descriptor the script reads; a failure fails the question.
+Status Deliver(int answers, std::string_view text);
 
-// Whether `text` is `word`, in any case.
-bool Spelled(std::string_view text, const char* word);
+// A password off a terminal, asked with `prompt` (already visible) and written to `answers`:
+// a line like any other answer, as nobody types it, so nothing is hidden and a refused one
+// ends the question. With `confirm`, a second line must match the first.
+Status AskPasswordLines(int answers, const std::string& prompt, bool confirm);
+
+std::string_view Trimmed(std::string_view text);       // without the blanks and tabs around it
+bool Spelled(std::string_view text, const char* word); // `text` is `word`, in any case
 
 // Reads optional blanks, an optional sign, digits and optional blanks, and nothing else, as a
 // number. One too large for `long long` reads as the largest (or smallest) there is, which is

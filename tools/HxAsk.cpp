@@ -7,14 +7,12 @@
 // function that asks it, which checks its options and its answer (AskLine reads the line).
 #include "AskLine.h"
 #include "QHxConsole.h"
-#include "Stream.h"
 #include "ToolCommon.h"
 
 #include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <new>
 #include <string>
@@ -76,9 +74,6 @@ namespace
 const int kDefaultTextLimit = 255;
 const int kLargestTextLimit = 65536; // far beyond a terminal's line; keeps the buffer sane
 const size_t kLongestCharacter = 4;  // in UTF-8, in bytes
-// What the library's hidden read takes, without the newline; off a terminal too.
-const size_t kLongestPassword = hxtool::Secret::kHiddenChunk - 1;
-
 const char kChoicePrompt[] = "Enter item number: ";
 const char kRangePrompt[] =
     "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit  : ";
@@ -103,22 +98,6 @@ const std::string* Value(const Request& request, const char* option)
     return static_cast<Status>(hxtool::UsageError(kTool, hxtool::Visible(text)));
 }
 
-// "Port (1-65535, Enter for 8080) : ": the question's text, shown visibly, and what it takes.
-std::string Prompt(std::string_view text, const std::string& hint)
-{
-    return hxtool::Visible(text) + (hint.empty() ? "" : " (" + hint + ")") + " : ";
-}
-
-// Writes the answer to the descriptor the script reads; a failure is a failed question.
-Status Deliver(const Request& request, std::string_view text)
-{
-    int error = hxtool::WriteAll(request.answers, text.data(), text.size());
-    if (error == 0)
-        return kAnswered;
-    hxtool::ReportWriteFailure(kTool, error);
-    return kNoInput;
-}
-
 // Reads the option's value, when given, as a whole number from `low` to `high` into `value`.
 // Returns what is wrong with it, or "".
 std::string NumberOption(const Request& request, const char* option, long low, long high,
@@ -128,12 +107,11 @@ std::string NumberOption(const Request& request, const char* option, long low, l
     long long number = 0;
     if (text == nullptr)
         return "";
-    if (WholeNumber(*text, number) && number >= low && number <= high) {
-        value = static_cast<int>(number);
-        return "";
-    }
-    return std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-           std::to_string(high) + ", not '" + *text + "'";
+    if (!WholeNumber(*text, number) || number < low || number > high)
+        return std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high) + ", not '" + *text + "'";
+    value = static_cast<int>(number);
+    return "";
 }
 
 Status AskInt(const Request& request)
@@ -146,15 +124,15 @@ Status AskInt(const Request& request)
             return UsageError(problem);
     }
     const bool ranged = Value(request, "--min") != nullptr;
+    const bool hasDefault = Value(request, "--default") != nullptr;
+    const std::string span = std::to_string(min) + " to " + std::to_string(max);
     if (ranged != (Value(request, "--max") != nullptr))
         return UsageError("--min and --max go together");
     if (min > max)
         return UsageError("--min " + std::to_string(min) + " is above --max " +
                           std::to_string(max));
-    const bool hasDefault = Value(request, "--default") != nullptr;
     if (hasDefault && (fallback < min || fallback > max))
-        return UsageError("--default " + std::to_string(fallback) + " is outside " +
-                          std::to_string(min) + " to " + std::to_string(max));
+        return UsageError("--default " + std::to_string(fallback) + " is outside " + span);
 
     std::string hint;
     if (ranged)
@@ -168,9 +146,7 @@ Status AskInt(const Request& request)
             return "";
         if (!WholeNumber(line, value))
             return "not a whole number";
-        if (value < min || value > max)
-            return "not from " + std::to_string(min) + " to " + std::to_string(max);
-        return "";
+        return value < min || value > max ? "not from " + span : "";
     };
     std::string line;
     Status status =
@@ -179,7 +155,7 @@ Status AskInt(const Request& request)
         return status;
     if (line.empty() && !hasDefault)
         return kDeclined;
-    return Deliver(request, std::to_string(value) + "\n");
+    return Deliver(request.answers, std::to_string(value) + "\n");
 }
 
 Status AskYesNo(const Request& request)
@@ -198,9 +174,7 @@ Status AskYesNo(const Request& request)
     };
     std::string line;
     Status status = Ask({Prompt(request.operands[0], hint), kLongestLine, refusal, check}, line);
-    if (status != kAnswered)
-        return status;
-    return yes ? kAnswered : kDeclined;
+    return status == kAnswered && !yes ? kDeclined : status;
 }
 
 Status AskString(const Request& request)
@@ -214,10 +188,9 @@ Status AskString(const Request& request)
     if (fallback != nullptr && Characters(*fallback, utf8) > static_cast<size_t>(limit))
         return UsageError("--default is longer than --max (" + std::to_string(limit) + ")");
 
-    std::string hint;
-    if (fallback != nullptr)
-        hint = fallback->empty() ? "Enter for an empty answer"
-                                 : "Enter for " + hxtool::Visible(*fallback);
+    const std::string hint = fallback == nullptr ? ""
+                             : fallback->empty() ? "Enter for an empty answer"
+                                                 : "Enter for " + hxtool::Visible(*fallback);
     const std::string tooLong =
         "the answer is longer than " + std::to_string(limit) + " characters";
     auto check = [&](const std::string& line) -> std::string {
@@ -234,38 +207,7 @@ Status AskString(const Request& request)
                         line);
     if (status != kAnswered)
         return status;
-    return Deliver(request, (line.empty() ? *fallback : line) + "\n");
-}
-
-// Wipes a secret, the spare capacity behind it too; growing within the capacity moves nothing.
-void Wipe(std::string& secret)
-{
-    secret.resize(secret.capacity());
-    explicit_bzero(&secret[0], secret.size());
-}
-
-// Off a terminal a password is a line like any other answer: nobody types it, so nothing is
-// hidden, and a refused one ends the question.
-Status ReadPasswordLines(const Request& request, const std::string& prompt, bool confirm)
-{
-    const char tooLong[] = "the password is longer than 30 bytes";
-    std::string first, second;
-    Status status = Ask({Prompt(prompt, ""), kLongestPassword, tooLong, nullptr}, first);
-    if (status == kAnswered && confirm) {
-        status = Ask({Prompt(prompt + " (again)", ""), kLongestPassword, tooLong, nullptr}, second);
-        if (status == kAnswered && first != second) {
-            Complain("the two passwords differ");
-            status = kRefused;
-        }
-    }
-    if (status == kAnswered) {
-        // The line's buffer has room for the newline: no copy of the password is made.
-        first += '\n';
-        status = Deliver(request, first);
-    }
-    Wipe(first);
-    Wipe(second);
-    return status;
+    return Deliver(request.answers, (line.empty() ? *fallback : line) + "\n");
 }
 
 Status AskPassword(const Request& request)
@@ -275,7 +217,7 @@ Status AskPassword(const Request& request)
     const bool confirm = Value(request, "--confirm") != nullptr;
     hxtool::ProtectSecrets();
     if (!isatty(STDIN_FILENO))
-        return ReadPasswordLines(request, prompt, confirm);
+        return AskPasswordLines(request.answers, prompt, confirm);
 
     const std::string again = prompt + " (again)";
     QHxConsole console;
@@ -287,7 +229,7 @@ Status AskPassword(const Request& request)
             // The spare byte past the text takes the newline, so the answer goes out in one
             // write, and no copy of it is made.
             password.Text()[password.Length()] = '\n';
-            return Deliver(request, {password.Text(), password.Length() + 1});
+            return Deliver(request.answers, {password.Text(), password.Length() + 1});
         }
         std::string why = hxtool::WhyNotAsked(asked, "password", "30 bytes", nullptr);
         bool ended = asked == hxtool::Asked::kEnded;
@@ -331,11 +273,11 @@ Status AskMenu(const Request& request, bool ranges)
     if (first == 0)
         return kDeclined;
     if (Value(request, "--number") != nullptr)
-        return Deliver(request, std::to_string(first) + "\n");
+        return Deliver(request.answers, std::to_string(first) + "\n");
     std::string chosen;
     for (long long i = first; i <= last; ++i)
         chosen += request.operands[static_cast<size_t>(i - 1)] + "\n";
-    return Deliver(request, chosen);
+    return Deliver(request.answers, chosen);
 }
 
 Status AskPause(const Request& request)
@@ -409,8 +351,24 @@ std::string ReadRequest(const Question& question, const std::vector<std::string>
     return "";
 }
 
-int Run(const std::vector<std::string>& args)
+// Out of memory, wherever it was asked for: said without taking any, and the end. Nothing
+// needs putting back: no allocation is made while the terminal's echo is off.
+[[noreturn]] void OutOfMemory()
 {
+    fflush(stdout);
+    fputs("hxask: out of memory\n", stderr);
+    _exit(kNoInput);
+}
+
+} // namespace
+
+} // namespace hxask
+
+int main(int argc, char** argv)
+{
+    using namespace hxask;
+    std::set_new_handler(OutOfMemory);
+    const std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
         if (arg == "--")
             break;
@@ -434,29 +392,9 @@ int Run(const std::vector<std::string>& args)
     // hidden read takes its own line, not a block of whatever was typed after it too.
     setvbuf(stdin, nullptr, _IONBF, 0);
     request.answers = hxtool::DivertDialogue();
-    // A reader of the answer that is gone is a failed write, said so, rather than a silent
-    // death.
+    // A reader of the answer that is gone makes a failed write, said so, not a silent death.
     signal(SIGPIPE, SIG_IGN);
     Status status = question->ask(request);
     fflush(stdout);
     return status;
-}
-
-// Out of memory, wherever it was asked for: said without taking any, and the end. Nothing
-// needs putting back: no allocation is made while the terminal's echo is off.
-[[noreturn]] void OutOfMemory()
-{
-    fflush(stdout);
-    fputs("hxask: out of memory\n", stderr);
-    _exit(kNoInput);
-}
-
-} // namespace
-
-} // namespace hxask
-
-int main(int argc, char** argv)
-{
-    std::set_new_handler(hxask::OutOfMemory);
-    return hxask::Run({argv + 1, argv + argc});
 }
