@@ -19,22 +19,17 @@ const size_t kCipherPiece = size_t(1) << 30;
 
 // Both directions over a text of any length; `out` may be `in`. One object serves every call:
 // it is read-only once built.
-template <class Library>
-void EncryptWith(const char* in, char* out, size_t length)
+template <class Library, bool kEncrypt>
+void CipherWith(const char* in, char* out, size_t length)
 {
     static Library cipher;
-    for (size_t done = 0; done < length; done += kCipherPiece)
-        cipher.Encrypt(in + done, out + done,
-                       static_cast<unsigned int>(std::min(kCipherPiece, length - done)));
-}
-
-template <class Library>
-void DecryptWith(const char* in, char* out, size_t length)
-{
-    static Library cipher;
-    for (size_t done = 0; done < length; done += kCipherPiece)
-        cipher.Decrypt(in + done, out + done,
-                       static_cast<int>(std::min(kCipherPiece, length - done)));
+    for (size_t done = 0; done < length; done += kCipherPiece) {
+        const size_t piece = std::min(kCipherPiece, length - done);
+        if constexpr (kEncrypt)
+            cipher.Encrypt(in + done, out + done, static_cast<unsigned int>(piece));
+        else
+            cipher.Decrypt(in + done, out + done, static_cast<int>(piece));
+    }
 }
 
 struct Cipher {
@@ -55,9 +50,9 @@ struct Cipher {
 inline const Cipher kCiphers[] = {
     {"QHxAsciiCrypt", "the ASCII cipher", nullptr,
      "a blank to 'z'; --simple takes all printable ASCII", ' ', 'z', false,
-     EncryptWith<QHxAsciiCrypt>, DecryptWith<QHxAsciiCrypt>},
+     CipherWith<QHxAsciiCrypt, true>, CipherWith<QHxAsciiCrypt, false>},
     {"QHxSimpleCrypt", "the simple cipher", "--simple", "printable ASCII and DEL", ' ', 127, true,
-     EncryptWith<QHxSimpleCrypt>, DecryptWith<QHxSimpleCrypt>},
+     CipherWith<QHxSimpleCrypt, true>, CipherWith<QHxSimpleCrypt, false>},
 };
 
 // A set of bytes a text may hold, such as the characters a cipher takes, as a table. A set

@@ -228,8 +228,8 @@ Status AskPassword(const Request& request)
         if (asked == hxtool::Asked::kTyped) {
             // The spare byte past the text takes the newline, so the answer goes out in one
             // write, and no copy of it is made.
-            password.Text()[password.Length()] = '\n';
-            return Deliver(request.answers, {password.Text(), password.Length() + 1});
+            password.text[password.length] = '\n';
+            return Deliver(request.answers, {password.text, password.length + 1});
         }
         std::string why = hxtool::WhyNotAsked(asked, "password", "30 bytes", nullptr);
         bool ended = asked == hxtool::Asked::kEnded;

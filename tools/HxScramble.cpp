@@ -249,8 +249,8 @@ Status Ask(const Job& job, bool confirm, hxtool::Output& out)
                                                      "nothing was scrambled"));
         return kFailed;
     }
-    return HandleText(job, job.restore ? "the scrambled text" : "the password", secret.Text(),
-                      secret.Length(), out);
+    return HandleText(job, job.restore ? "the scrambled text" : "the password", secret.text,
+                      secret.length, out);
 }
 
 // -1 when the run goes on, or the status to exit with at once: help, version, a usage error.

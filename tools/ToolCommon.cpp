@@ -136,22 +136,22 @@ void ProtectSecrets()
 
 Secret::~Secret()
 {
-    explicit_bzero(m_text, sizeof m_text);
+    explicit_bzero(text, sizeof text);
 }
 
 Asked Secret::Ask(QHxConsole& console, const char* prompt, int reads, bool emptyAllowed)
 {
-    m_length = 0;
+    length = 0;
     for (int i = 0; i < reads && i < kMostReads; ++i) {
         char chunk[kHiddenChunk + 1] = {};
         int got = console.Read(chunk, sizeof chunk, i == 0 ? prompt : nullptr, true);
         if (got < 0)
             return Asked::kEnded;
-        memcpy(m_text + m_length, chunk, static_cast<size_t>(got));
-        m_length += static_cast<size_t>(got);
+        memcpy(text + length, chunk, static_cast<size_t>(got));
+        length += static_cast<size_t>(got);
         explicit_bzero(chunk, sizeof chunk);
         if (static_cast<size_t>(got) < kHiddenChunk)
-            return m_length == 0 && !emptyAllowed ? Asked::kEmpty : Asked::kTyped;
+            return length == 0 && !emptyAllowed ? Asked::kEmpty : Asked::kTyped;
     }
     return Asked::kCut;
 }
@@ -165,8 +165,8 @@ Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bo
     Secret second;
     if (second.Ask(console, again, 1, true) == Asked::kEnded)
         return Asked::kEnded;
-    const bool same = second.Length() == secret.Length() &&
-                      memcmp(second.Text(), secret.Text(), secret.Length()) == 0;
+    const bool same =
+        second.length == secret.length && memcmp(second.text, secret.text, secret.length) == 0;
     return same ? Asked::kTyped : Asked::kDiffer;
 }
 

@@ -66,10 +66,9 @@ enum class Asked { kTyped, kEnded, kCut, kEmpty, kDiffer };
 // A line typed without echo. The library's hidden read takes at most kHiddenChunk bytes,
 // its newline included, at a time; a read that fills them had no newline within the limit.
 // The text is wiped when the Secret goes.
-class Secret
-{
-  public:
+struct Secret {
     static const size_t kHiddenChunk = 31;
+    static const int kMostReads = 2;
 
     Secret() = default;
     Secret(const Secret&) = delete;
@@ -82,20 +81,9 @@ class Secret
     // an empty line unless `emptyAllowed`.
     Asked Ask(QHxConsole& console, const char* prompt, int reads, bool emptyAllowed);
 
-    char* Text()
-    {
-        return m_text;
-    }
-    size_t Length() const
-    {
-        return m_length;
-    }
-
-  private:
-    static const int kMostReads = 2;
     // The reads' characters, and a spare byte for a terminator or a newline.
-    char m_text[kMostReads * kHiddenChunk + 1] = {};
-    size_t m_length = 0;
+    char text[kMostReads * kHiddenChunk + 1] = {};
+    size_t length = 0;
 };
 
 // Asks for a password without echo; when `again` is given, asks once more with it and
