@@ -80,7 +80,8 @@ void ShowCipher(const hxtool::Cipher& cipher, const std::string& password)
            restored.c_str());
 }
 
-bool AskName(QHxConsole& console)
+// The first three questions, one step each; false when input ended at one.
+bool AskQuestions(QHxConsole& console)
 {
     Step(1, "ReadString: your name, with a default");
     char name[64] = {};
@@ -88,25 +89,17 @@ bool AskName(QHxConsole& console)
     if (Ended("ReadString", r))
         return false;
     printf("   ReadString returned %d; the name is \"%s\".\n", r, name);
-    return true;
-}
 
-bool AskNumber(QHxConsole& console)
-{
     Step(2, "ReadInt: a number from 1 to 10, with a default");
     int value = 0;
     int fallback = 5;
-    int r = console.ReadInt("Retries (1-10, Enter for 5)", value, &fallback, 1, 10);
+    r = console.ReadInt("Retries (1-10, Enter for 5)", value, &fallback, 1, 10);
     if (Ended("ReadInt", r))
         return false;
     printf("   ReadInt returned %d; the number is %d.\n", r, value);
-    return true;
-}
 
-bool AskYesNo(QHxConsole& console)
-{
     Step(3, "ReadYesNo: a yes/no question, with a default");
-    int r = console.ReadYesNo("Keep a log (y/n, Enter for yes)", 1);
+    r = console.ReadYesNo("Keep a log (y/n, Enter for yes)", 1);
     if (Ended("ReadYesNo", r))
         return false;
     printf("   ReadYesNo returned %d (%s).\n", r, r == 1 ? "yes" : "no");
@@ -201,7 +194,7 @@ int main(int argc, char** argv)
            "as x does.\n");
 
     QHxConsole console;
-    if (!AskName(console) || !AskNumber(console) || !AskYesNo(console) || !AskPassword(console))
+    if (!AskQuestions(console) || !AskPassword(console))
         return 0;
 
     // The menus cannot end the tour (see the top of this file); after the end of a pipe they,

@@ -1,9 +1,6 @@
-// Stream: a tool's input as blocks of whole lines, and its answers on a descriptor, in checked
-// blocks.
-//
-// A stream of short lines costs a read(2) and a write(2) per block, not per line, and every
-// write is checked, so that nothing is lost without a word. Both buffers are wiped before they
-// go: what passes through them may be secrets.
+// Stream: a tool's input as blocks of whole lines, and its answers in checked blocks. Short
+// lines cost a read(2) and a write(2) per block, not per line, and every write is checked, so
+// nothing is lost without a word. Both buffers are wiped: what passes through may be secrets.
 #ifndef HXCONSOLE_TOOLS_STREAM_H
 #define HXCONSOLE_TOOLS_STREAM_H
 

@@ -172,26 +172,18 @@ Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bo
 
 std::string WhyNotAsked(Asked asked, const char* what, const char* limit, const char* outcome)
 {
+    const std::string thing = what;
     std::string why;
-    switch (asked) {
-    case Asked::kTyped:
-        return "";
-    case Asked::kEnded:
-        // The hidden read goes through the standard input stream, which keeps the reason.
-        why = feof(stdin) ? "end of input" : std::string("no ") + what + " was read";
-        break;
-    case Asked::kCut:
-        why = std::string("the ") + what + " may have been cut: the hidden read takes at most " +
-              limit;
-        break;
-    case Asked::kEmpty:
-        why = std::string("no ") + what + " was typed";
-        break;
-    case Asked::kDiffer:
-        why = std::string("the two ") + what + "s differ";
-        break;
-    }
-    if (outcome == nullptr)
+    // The hidden read goes through the standard input stream, which keeps the reason.
+    if (asked == Asked::kEnded)
+        why = feof(stdin) ? "end of input" : "no " + thing + " was read";
+    else if (asked == Asked::kCut)
+        why = "the " + thing + " may have been cut: the hidden read takes at most " + limit;
+    else if (asked == Asked::kEmpty)
+        why = "no " + thing + " was typed";
+    else if (asked == Asked::kDiffer)
+        why = "the two " + thing + "s differ";
+    if (why.empty() || outcome == nullptr)
         return why;
     // End of input reads as a cause, the others as a refusal.
     return why + (why == "end of input" ? ": " : "; ") + outcome;
