@@ -21,10 +21,9 @@ enum Status { kAnswered = 0, kDeclined = 1, kUsageError = 2, kNoInput = 3, kRefu
 
 extern const hxtool::ToolText kTool; // in HxAsk.cpp
 
-// The longest line of an int, yesno, pause or menu answer, in bytes: a terminal's line. A
-// terminal in canonical mode holds at most 4095 characters and a newline, and one read takes
-// that whole, whatever the question takes: what is left of a refused line must not answer the
-// question asked again.
+// The longest int, yesno, pause or menu answer, in bytes: a terminal's line (in canonical mode
+// 4095 characters and a newline), which one read takes whole, whatever the question takes: what
+// is left of a refused line must not answer the question asked again.
 const size_t kLongestLine = 4096;
 
 // A question answered by a line.
@@ -37,14 +36,12 @@ struct LineQuestion {
 };
 
 // "Port (1-65535, Enter for 8080) : ": the question's text, shown visibly, and what it takes.
+// Complaints quote the command line and the answers, so they are shown visibly too.
 std::string Prompt(std::string_view text, const std::string& hint);
-
-// Complaints quote the command line and the answers, so they are shown visibly.
 void Complain(const std::string& text);
 
-// After a refused answer: on a terminal, shows `why` with the dialogue and returns true, for
-// the question to be asked again; otherwise returns false, and the next line of input is left
-// for the next question.
+// After a refused answer, on a terminal: shows `why` and returns true, to ask again. Otherwise
+// false, and the next line of input is left for the next question.
 bool AskAgain(const std::string& why);
 
 // Asks `question` until an answer is taken into `line`, the only buffer it is read into:
@@ -65,17 +62,15 @@ Status AskPasswordLines(int answers, const std::string& prompt, bool confirm);
 std::string_view Trimmed(std::string_view text);       // without the blanks and tabs around it
 bool Spelled(std::string_view text, const char* word); // `text` is `word`, in any case
 
-// Reads optional blanks, an optional sign, digits and optional blanks, and nothing else, as a
-// number. One too large for `long long` reads as the largest (or smallest) there is, which is
-// beyond any int all the same.
+// Optional blanks, an optional sign, digits and optional blanks, and nothing else, as a number;
+// one beyond `long long` reads as its largest (or smallest), beyond any int all the same.
 bool WholeNumber(std::string_view text, long long& value);
 
 // The characters of `text`, a byte outside UTF-8 counted as one; `utf8` says if there was none.
 size_t Characters(std::string_view text, bool& utf8);
 
-// A menu entry for `items` items: a number from 1 to `items` (`first` and `last`) or x (in
-// any case, `first` 0); with `ranges`, also FROM-TO and ALL (in any case). Returns whether it
-// was one.
+// A menu entry for `items` items: 1 to `items` (`first` to `last`) or x (`first` 0), and with
+// `ranges` also FROM-TO and ALL; x and ALL in any case. Returns whether it was one.
 bool ReadMenuEntry(std::string_view line, long long items, bool ranges, long long& first,
                    long long& last);
 

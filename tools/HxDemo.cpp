@@ -48,17 +48,6 @@ bool Ended(const char* operation, int result)
     return true;
 }
 
-std::string Hex(const std::string& bytes)
-{
-    std::string hex;
-    char pair[3];
-    for (unsigned char c : bytes) {
-        snprintf(pair, sizeof pair, "%02x", c);
-        hex += pair;
-    }
-    return hex;
-}
-
 // Scrambles the password with one cipher and restores it. The ciphers check nothing, so the
 // characters each takes are checked here first.
 void ShowCipher(const hxtool::Cipher& cipher, const std::string& password)
@@ -74,10 +63,10 @@ void ShowCipher(const hxtool::Cipher& cipher, const std::string& password)
     std::string restored(password.size(), '\0');
     cipher.encrypt(password.data(), scrambled.data(), password.size());
     cipher.decrypt(scrambled.data(), restored.data(), scrambled.size());
-    printf("   %s scrambles it to %s%s and restores \"%s\".\n", cipher.className,
-           cipher.hex ? "(hex) " : "",
-           cipher.hex ? Hex(scrambled).c_str() : ("\"" + scrambled + "\"").c_str(),
-           restored.c_str());
+    printf("   %s scrambles it to %s", cipher.className, cipher.hex ? "(hex) " : "\"");
+    for (unsigned char c : scrambled)
+        printf(cipher.hex ? "%02x" : "%c", c);
+    printf("%s and restores \"%s\".\n", cipher.hex ? "" : "\"", restored.c_str());
 }
 
 // The first three questions, one step each; false when input ended at one.

@@ -242,11 +242,10 @@ Status Ask(const Job& job, bool confirm, hxtool::Output& out)
             : hxtool::AskPassword(console, "Password", confirm ? "Again" : nullptr, false, secret);
     if (asked != Asked::kTyped) {
         hxtool::Complain(
-            kTool, job.restore ? hxtool::WhyNotAsked(asked, "scrambled text",
-                                                     job.hex ? "60 hex digits" : "30 characters",
-                                                     "nothing was restored")
-                               : hxtool::WhyNotAsked(asked, "password", "30 characters",
-                                                     "nothing was scrambled"));
+            kTool,
+            hxtool::WhyNotAsked(asked, job.restore ? "scrambled text" : "password",
+                                job.restore && job.hex ? "60 hex digits" : "30 characters",
+                                job.restore ? "nothing was restored" : "nothing was scrambled"));
         return kFailed;
     }
     return HandleText(job, job.restore ? "the scrambled text" : "the password", secret.text,
