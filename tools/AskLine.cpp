@@ -20,11 +20,10 @@ const size_t kBlock = 4096;
 // What the library's hidden read takes, without the newline; off a terminal too.
 const size_t kLongestPassword = hxtool::Secret::kHiddenChunk - 1;
 
-enum class Got { kLine, kTooLong, kEnded, kFailed };
-
-// Reads one line into `line`, without its newline: at most `longest` bytes and one more.
-// `newline` says whether a newline ended it; `error` is the errno of a failed read.
-Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
+// Reads one line into `line`, without its newline: at most `longest` bytes and one more, so a
+// longer one is too long. False when none came: input ended, or a read failed (`error` its
+// errno). `newline` says whether a newline ended the line.
+bool ReadLine(size_t longest, std::string& line, bool& newline, int& error)
 {
     const bool terminal = isatty(STDIN_FILENO);
     const bool seekable = !terminal && lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0;
@@ -40,7 +39,7 @@ Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
         if (got < 0) {
             // A line cut by a failed read is no answer, however much of it came.
             error = errno;
-            return Got::kFailed;
+            return false;
         }
         if (got == 0)
             break;
@@ -57,9 +56,7 @@ Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
             break;
     }
     line.resize(size);
-    if (size > longest)
-        return Got::kTooLong;
-    return size == 0 && !newline ? Got::kEnded : Got::kLine;
+    return size > 0 || newline;
 }
 
 // Wipes a secret, the spare capacity behind it too; growing within the capacity moves nothing.
@@ -99,18 +96,18 @@ Status Ask(const LineQuestion& question, std::string& line)
         fflush(stdout);
         bool newline = false;
         int error = 0;
-        Got got = ReadLine(question.longest, line, newline, error);
+        const bool read = ReadLine(question.longest, line, newline, error);
         if (promptOpen && (!newline || !echoed)) {
             putchar('\n');
             fflush(stdout);
         }
-        if (got == Got::kEnded || got == Got::kFailed) {
-            Complain(got == Got::kEnded ? "end of input" : hxtool::CannotRead(error));
+        if (!read) {
+            Complain(error == 0 ? "end of input" : hxtool::CannotRead(error));
             return kNoInput;
         }
-        std::string why = got == Got::kTooLong
-                              ? question.tooLong
-                              : (question.check ? question.check(line) : std::string());
+        std::string why = line.size() > question.longest ? question.tooLong
+                          : question.check               ? question.check(line)
+                                                         : std::string();
         if (why.empty())
             return kAnswered;
         if (!AskAgain(why)) {

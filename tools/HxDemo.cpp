@@ -125,8 +125,14 @@ bool AskPassword(QHxConsole& console)
     return true;
 }
 
-void PickOne(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
+// Both menus, one step each. They cannot end the tour (see the top of this file); after the end
+// of a pipe they return at once.
+void PickFromMenus(QHxConsole& console)
 {
+    std::vector<_GENERIC_ITEM> items = {{101, "Database", {}},
+                                        {102, "Web server", {}},
+                                        {103, "Mail server", {}},
+                                        {104, "File share", {}}};
     Step(5, "ListSelect: pick one item");
     _GENERIC_ITEM chosen{};
     int r = console.ListSelect(&items, "Back up which target", &chosen, "Skip this step");
@@ -134,14 +140,11 @@ void PickOne(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
         printf("   ListSelect returned -1: nothing chosen.\n");
     else
         printf("   ListSelect returned %d, the id of \"%s\".\n", r, chosen.name);
-}
 
-void PickRange(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
-{
     Step(6, "ListSelect: pick a range of items");
     int from = 0;
     int to = 0;
-    int r = console.ListSelect(&items, &from, &to, "Restore which targets", "Skip this step");
+    r = console.ListSelect(&items, &from, &to, "Restore which targets", "Skip this step");
     if (r == -1)
         printf("   ListSelect returned -1: nothing chosen.\n");
     else
@@ -186,15 +189,9 @@ int main(int argc, char** argv)
     if (!AskQuestions(console) || !AskPassword(console))
         return 0;
 
-    // The menus cannot end the tour (see the top of this file); after the end of a pipe they,
-    // and Pause, return at once.
-    std::vector<_GENERIC_ITEM> items = {{101, "Database", {}},
-                                        {102, "Web server", {}},
-                                        {103, "Mail server", {}},
-                                        {104, "File share", {}}};
-    PickOne(console, items);
-    PickRange(console, items);
+    PickFromMenus(console);
 
+    // After the end of a pipe, Pause returns at once too.
     Step(7, "Pause: wait for Enter");
     console.Pause("That was the last question.");
     printf("   Pause returned.\n\nEnd of the tour.\n");

@@ -10,15 +10,10 @@
 namespace hxtool
 {
 
-namespace
-{
-
 // The reader's buffer stays within half of the address space, so that no size it works with
 // can wrap and every read(2) it asks for fits in ssize_t. This matters only where size_t has
 // 32 bits: there a line of 2 GiB or more does not fit.
 const size_t kMostCapacity = SIZE_MAX / 2 + 1;
-
-} // namespace
 
 Output::Output(int fd) : m_fd(fd) {}
 

@@ -102,18 +102,14 @@ std::string Visible(std::string_view text)
     while (!text.empty()) {
         const unsigned char c = static_cast<unsigned char>(text[0]);
         const size_t length = Utf8Length(text);
-        if (c < 0x20 || c == 0x7F) {
-            shown += '^';
-            shown += static_cast<char>(c ^ 0x40);
-        } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F) {
-            shown += "^[";
-            shown += static_cast<char>(text[1] - 0x40);
-        } else if (length == 0 && c <= 0x9F) {
-            shown += "M-^";
-            shown += static_cast<char>(c - 0x40);
-        } else {
+        if (c < 0x20 || c == 0x7F)
+            shown.append({'^', static_cast<char>(c ^ 0x40)});
+        else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F)
+            shown.append({'^', '[', static_cast<char>(text[1] - 0x40)});
+        else if (length == 0 && c <= 0x9F)
+            shown.append({'M', '-', '^', static_cast<char>(c - 0x40)});
+        else
             shown.append(text.substr(0, length == 0 ? 1 : length));
-        }
         text.remove_prefix(length == 0 ? 1 : length);
     }
     return shown;
