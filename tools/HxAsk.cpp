@@ -243,9 +243,8 @@ Status AskPassword(const Request& request)
     }
 }
 
-// A menu of the operands, laid out as the library lays it out with every text shown visibly;
-// with `ranges`, one that takes FROM-TO and ALL too. Prints the chosen items exactly as
-// given, one a line, or the number of the one chosen (--number).
+// A menu of the operands, laid out as the library's with every text shown visibly (`ranges`:
+// FROM-TO and ALL too). Prints the chosen items as given, one a line, or --number's number.
 Status AskMenu(const Request& request, bool ranges)
 {
     const std::string* title = Value(request, "--title");

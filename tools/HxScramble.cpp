@@ -2,12 +2,11 @@
 // it is not in plain sight, and restores it.
 //
 // Texts come from the argument, from hidden prompts (standard input a terminal, no argument)
-// or from standard input one line at a time (a pipe or a file). Each text is checked in full
-// before anything is written for it, so a bad line never leaves half a result behind; the first
-// bad line ends the run, so the results written so far still pair up with their input lines.
-// Only a signal cuts a result: SIGPIPE and SIGXFSZ end the run as they end tr, in mid-block.
-// Complaints name a position and the kind of byte found there, never the byte itself: the
-// text is a secret, and complaints end up in logs.
+// or from standard input a line at a time. Each text is checked in full before anything is
+// written for it, and the first bad line ends the run, so the results written so far pair up
+// with their input lines; only SIGPIPE or SIGXFSZ cuts a result, as they cut tr's, mid-block.
+// Complaints name a position and the kind of byte there, never the byte: the text is a
+// secret, and complaints end up in logs.
 #include "Ciphers.h"
 #include "QHxConsole.h"
 #include "Stream.h"
@@ -93,11 +92,6 @@ struct Job {
     hxtool::ByteSet written;
 };
 
-std::string Position(const char* unit, size_t index, char byte)
-{
-    return std::string(unit) + " " + std::to_string(index + 1) + " is " + KindOf(byte);
-}
-
 Status WriteFailed(const hxtool::Output& out)
 {
     hxtool::ReportWriteFailure(kTool, out.Error());
@@ -145,16 +139,8 @@ size_t DecodeHex(char* text, size_t length)
 // a text it cannot take whole, says what is wrong with it.
 std::string Transform(const Job& job, char* text, size_t& length)
 {
-    if (!job.restore) {
-        const size_t bad = job.taken.FirstOutside(text, length);
-        if (bad < length)
-            return Position("character", bad, text[bad]) + " outside the range of " +
-                   job.cipher.name + " (" + job.cipher.range + ")";
-        job.cipher.encrypt(text, text, length);
-        return {};
-    }
     const char* unit = "character";
-    if (job.hex) {
+    if (job.restore && job.hex) {
         static const hxtool::ByteSet kHexDigits([](unsigned char c) { return isxdigit(c) != 0; });
         const size_t bad = kHexDigits.FirstOutside(text, length);
         if (bad < length)
@@ -165,10 +151,13 @@ std::string Transform(const Job& job, char* text, size_t& length)
         length = DecodeHex(text, length);
         unit = "byte";
     }
-    const size_t bad = job.written.FirstOutside(text, length);
+    const std::string name = job.cipher.name;
+    const size_t bad = (job.restore ? job.written : job.taken).FirstOutside(text, length);
     if (bad < length)
-        return Position(unit, bad, text[bad]) + ", which " + job.cipher.name + " never writes";
-    job.cipher.decrypt(text, text, length);
+        return std::string(unit) + " " + std::to_string(bad + 1) + " is " + KindOf(text[bad]) +
+               (job.restore ? ", which " + name + " never writes"
+                            : " outside the range of " + name + " (" + job.cipher.range + ")");
+    (job.restore ? job.cipher.decrypt : job.cipher.encrypt)(text, text, length);
     return {};
 }
 
@@ -252,9 +241,8 @@ Status Ask(const Job& job, bool confirm, hxtool::Output& out)
                       secret.length, out);
 }
 
-// -1 when the run goes on, or the status to exit with at once: help, version, a usage error.
-// The TEXT is a secret, so no copy is made of it, and no complaint quotes an argument: a
-// secret that begins with '-' reads as an unknown option, and is named by its position.
+// -1 when the run goes on, or the status to exit with at once. The TEXT is a secret: no copy
+// is made of it, and one that begins with '-' reads as an unknown option, named by position.
 int ParseArguments(int argc, char** argv, Options& options)
 {
     bool optionsEnded = false;

@@ -10,9 +10,8 @@
 namespace hxtool
 {
 
-// The reader's buffer stays within half of the address space, so that no size it works with
-// can wrap and every read(2) it asks for fits in ssize_t. This matters only where size_t has
-// 32 bits: there a line of 2 GiB or more does not fit.
+// The reader's buffer stays within half of the address space, so no size can wrap and every
+// read(2) fits in ssize_t. Where size_t has 32 bits, a line of 2 GiB or more does not fit.
 const size_t kMostCapacity = SIZE_MAX / 2 + 1;
 
 Output::Output(int fd) : m_fd(fd) {}
@@ -100,9 +99,8 @@ bool LineReader::Read(char*& lines, size_t& size)
     return false;
 }
 
-// The buffer doubles, so that a long line costs few reads. mremap moves the pages rather than
-// copying them: no copy of the input is left behind unwiped, and memory stays near the size of
-// the longest line.
+// The buffer doubles, so a long line costs few reads. mremap moves the pages, not copying them:
+// no copy of the input is left unwiped, and memory stays near the size of the longest line.
 bool LineReader::Grow()
 {
     if (m_capacity > kMostCapacity / 2)

@@ -21,9 +21,8 @@ struct ToolText {
 
 // "<tool>: <text>" on standard error. Standard output is flushed first: without a terminal
 // the dialogue goes to standard error too, and the complaint must come after its question.
+// UsageError adds "Try '<tool> --help'." and returns 2, the status of a usage error.
 void Complain(const ToolText& tool, const std::string& text);
-
-// The complaint, then "Try '<tool> --help'."; returns 2, the status of a usage error.
 [[nodiscard]] int UsageError(const ToolText& tool, const std::string& text);
 
 // -h, --help and --version, and showing what they ask for. ShowInformation returns 0, or
