@@ -1,5 +1,4 @@
 // AskLine: how hxask asks a question that a line answers, from its prompt to the answer.
-//
 // hxask reads descriptor 0 itself, as the shell's `read` does, and never past the newline that
 // ends the answer, so that the next question, or the script that comes down the same pipe,
 // finds its own line: a terminal hands out a line a read; a file is read a block at a time and
@@ -45,10 +44,10 @@ void Complain(const std::string& text);
 bool AskAgain(const std::string& why);
 
 // Asks `question` until an answer is taken into `line`, the only buffer it is read into:
-// kAnswered. Otherwise, after the complaint, kNoInput when input ended or a read failed
-// before a whole line came, kRefused when a refused answer cannot be asked again. A last line
-// that input ends without a newline counts. Where the terminal does not echo the Enter that
-// ended the answer (input from a file or pipe, or Ctrl-D), a newline ends the prompt's line.
+// kAnswered. Otherwise, after the complaint, kNoInput when input ended or a read failed before
+// a whole line came (a last line without a newline counts), kRefused when a refused answer
+// cannot be asked again. Where no echoed Enter ended the answer (a file or pipe, Ctrl-D), a
+// newline ends the prompt's line.
 Status Ask(const LineQuestion& question, std::string& line);
 
 // Writes the answer to `answers`, the descriptor the script reads; a failure fails the question.

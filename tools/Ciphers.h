@@ -55,9 +55,9 @@ inline const Cipher kCiphers[] = {
      CipherWith<QHxSimpleCrypt, true>, CipherWith<QHxSimpleCrypt, false>},
 };
 
-// A set of bytes a text may hold, such as the characters a cipher takes, as a table. A set
-// that is a range less three bytes at most, as each cipher's input and output are, is also
-// checked sixteen bytes at a time: every byte of a stream passes through here.
+// A set of bytes, such as the characters a cipher takes, as a table. A range less three bytes
+// at most, as each cipher's input and output are, is checked sixteen bytes at a time too:
+// every byte of a stream passes through here.
 class ByteSet
 {
   public:
@@ -102,9 +102,8 @@ class ByteSet
         });
     }
 
-    // The offset of the first byte of `text` that the set does not hold, or `length`. A text
-    // of sixteen bytes or more is looked at sixteen at a time, its last sixteen overlapping the
-    // ones before when its length is not a multiple of sixteen.
+    // The offset of the first byte of `text` outside the set, or `length`. Sixteen bytes or more
+    // are looked at sixteen at a time, the last sixteen overlapping those before if need be.
     size_t FirstOutside(const char* text, size_t length) const
     {
         size_t i = 0;

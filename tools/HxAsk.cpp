@@ -1,10 +1,8 @@
-// hxask: asks the operator one question with the console library and hands the answer to a
-// shell script.
-//
-// A script captures the answer with $(hxask ...), so the dialogue goes to the operator's
-// terminal (or standard error, or nowhere) and standard output carries the answer alone. Each
-// question is a row of kQuestions: its name, its operands, the options it takes and the
-// function that asks it, which checks its options and its answer (AskLine reads the line).
+// hxask: asks the operator one question and hands the answer to a shell script, which captures
+// it with $(hxask ...): the dialogue goes to the operator's terminal (or standard error, or
+// nowhere) and standard output carries the answer alone. Each question is a row of kQuestions:
+// its name, operands and options and the function that asks it, which checks its options and
+// its answer (AskLine reads the line).
 #include "AskLine.h"
 #include "QHxConsole.h"
 #include "ToolCommon.h"

@@ -1,10 +1,8 @@
 // hxdemo: a guided tour of the library. Each step calls one operation once and shows what it
 // returned. The tour needs no files or settings; at end of input it stops and exits with 0.
-//
-// The menus answer -1 for their exit entry and at end of input alike, and on a terminal
-// nothing tells the two apart afterwards (Ctrl-D is not remembered the way the end of a pipe
-// is). So the tour promises that Ctrl-D ends it at the questions, and says that at a menu it
-// leaves the menu, as x does.
+// The menus answer -1 for their exit entry and at end of input alike, and on a terminal nothing
+// tells the two apart afterwards (Ctrl-D is not remembered as the end of a pipe is). So Ctrl-D
+// ends the tour at the questions, and at a menu it leaves the menu, as x does.
 #include "Ciphers.h"
 #include "QHxConsole.h"
 #include "ToolCommon.h"
@@ -80,8 +78,7 @@ bool AskQuestions(QHxConsole& console)
     printf("   ReadString returned %d; the name is \"%s\".\n", r, name);
 
     Step(2, "ReadInt: a number from 1 to 10, with a default");
-    int value = 0;
-    int fallback = 5;
+    int value = 0, fallback = 5;
     r = console.ReadInt("Retries (1-10, Enter for 5)", value, &fallback, 1, 10);
     if (Ended("ReadInt", r))
         return false;
@@ -126,7 +123,7 @@ bool AskPassword(QHxConsole& console)
 }
 
 // Both menus, one step each. They cannot end the tour (see the top of this file); after the end
-// of a pipe they return at once.
+// of a pipe they, and Pause, return at once.
 void PickFromMenus(QHxConsole& console)
 {
     std::vector<_GENERIC_ITEM> items = {{101, "Database", {}},
@@ -142,8 +139,7 @@ void PickFromMenus(QHxConsole& console)
         printf("   ListSelect returned %d, the id of \"%s\".\n", r, chosen.name);
 
     Step(6, "ListSelect: pick a range of items");
-    int from = 0;
-    int to = 0;
+    int from = 0, to = 0;
     r = console.ListSelect(&items, &from, &to, "Restore which targets", "Skip this step");
     if (r == -1)
         printf("   ListSelect returned -1: nothing chosen.\n");
@@ -190,8 +186,6 @@ int main(int argc, char** argv)
         return 0;
 
     PickFromMenus(console);
-
-    // After the end of a pipe, Pause returns at once too.
     Step(7, "Pause: wait for Enter");
     console.Pause("That was the last question.");
     printf("   Pause returned.\n\nEnd of the tour.\n");

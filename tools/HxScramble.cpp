@@ -307,8 +307,7 @@ int main(int argc, char** argv)
         status = Ask(job, options.confirm, out);
     }
 
-    // A refusal or a failure was reported where it happened, the last write's included; the
-    // results written before it pair up with their lines.
+    // Refusals and failures were reported where they happened, the last write's included.
     if (status == kDone && !out.Close())
         status = WriteFailed(out);
     return status;

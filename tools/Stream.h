@@ -54,11 +54,10 @@ class LineReader
     LineReader& operator=(const LineReader&) = delete;
     ~LineReader();
 
-    // Reads until it holds one whole line at least, and hands out every whole line it holds:
-    // `size` bytes at `lines`, each line ending in '\n' (the last line of input gets one when
-    // it has none). They may be changed in place, and stay until the next call. False at end
-    // of input or on a failure: Error() is then 0 at end of input, ENOMEM for a line that does
-    // not fit in memory, or the errno of the read that failed.
+    // Reads until it holds one whole line at least and hands out every whole line it holds:
+    // `size` bytes at `lines`, each ending in '\n' (the last line of input gets one if it has
+    // none), to change in place if need be; they stay until the next call. False at end of input
+    // (Error() 0) or on a failure: ENOMEM for a line too long for memory, or the read's errno.
     bool Read(char*& lines, size_t& size);
 
     int Error() const

@@ -47,8 +47,7 @@ int DivertDialogue()
     // Whatever the stream holds already belongs to the answers.
     fflush(stdout);
     // With standard error closed, the next descriptor opened would take its number and the
-    // complaints with it; /dev/null takes its place, and without a terminal the dialogue goes
-    // nowhere rather than into the answers.
+    // complaints with it: /dev/null takes its place, so the dialogue never joins the answers.
     if (fcntl(STDERR_FILENO, F_GETFD) < 0) {
         int null = open("/dev/null", O_WRONLY);
         if (null >= 0 && null != STDERR_FILENO) {
@@ -66,11 +65,10 @@ int DivertDialogue()
     bool moved = dup2(dialogue, STDOUT_FILENO) == STDOUT_FILENO;
     if (terminal >= 0)
         close(terminal);
-    if (!moved) {
-        close(answers);
-        return STDOUT_FILENO;
-    }
-    return answers;
+    if (moved)
+        return answers;
+    close(answers);
+    return STDOUT_FILENO;
 }
 
 size_t Utf8Length(std::string_view text)

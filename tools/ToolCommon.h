@@ -49,8 +49,7 @@ std::string Visible(std::string_view text);
 void ReportWriteFailure(const ToolText& tool, int error);
 std::string CannotRead(int error);
 
-// Keeps secrets out of core files and out of reach of ptrace by the same user: call it
-// before a secret is asked for or read.
+// Keeps secrets out of core files and out of ptrace's reach: call it before asking for one.
 void ProtectSecrets();
 
 // What came of asking for a secret: typed, or why not.
@@ -67,10 +66,9 @@ struct Secret {
     Secret& operator=(const Secret&) = delete;
     ~Secret();
 
-    // Asks with `prompt` and reads one line in up to `reads` hidden reads (the later ones take
-    // the rest of the same line, with no prompt of their own): kCut when the line did not end
-    // within them, kEnded when a read brought nothing (end of input or a failure), kEmpty for
-    // an empty line unless `emptyAllowed`.
+    // Asks with `prompt` and reads one line in up to `reads` hidden reads (the later ones, with
+    // no prompt, take the rest of the line): kCut when it did not end within them, kEnded when a
+    // read brought nothing (end of input or a failure), kEmpty for one empty unless allowed.
     Asked Ask(QHxConsole& console, const char* prompt, int reads, bool emptyAllowed);
 
     // The reads' characters, and a spare byte for a terminator or a newline.
