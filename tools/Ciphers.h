@@ -19,22 +19,17 @@ const size_t kCipherPiece = size_t(1) << 30;
 
 // Both directions over a text of any length; `out` may be `in`. One object serves every call:
 // it is read-only once built.
-template <class Library>
-void EncryptWith(const char* in, char* out, size_t length)
+template <class Library, bool kEncrypt>
+void CipherWith(const char* in, char* out, size_t length)
 {
     static Library cipher;
-    for (size_t done = 0; done < length; done += kCipherPiece)
-        cipher.Encrypt(in + done, out + done,
-                       static_cast<unsigned int>(std::min(kCipherPiece, length - done)));
-}
-
-template <class Library>
-void DecryptWith(const char* in, char* out, size_t length)
-{
-    static Library cipher;
-    for (size_t done = 0; done < length; done += kCipherPiece)
-        cipher.Decrypt(in + done, out + done,
-                       static_cast<int>(std::min(kCipherPiece, length - done)));
+    for (size_t done = 0; done < length; done += kCipherPiece) {
+        const size_t piece = std::min(kCipherPiece, length - done);
+        if constexpr (kEncrypt)
+            cipher.Encrypt(in + done, out + done, static_cast<unsigned int>(piece));
+        else
+            cipher.Decrypt(in + done, out + done, static_cast<int>(piece));
+    }
 }
 
 struct Cipher {
@@ -55,14 +50,14 @@ struct Cipher {
 inline const Cipher kCiphers[] = {
     {"QHxAsciiCrypt", "the ASCII cipher", nullptr,
      "a blank to 'z'; --simple takes all printable ASCII", ' ', 'z', false,
-     EncryptWith<QHxAsciiCrypt>, DecryptWith<QHxAsciiCrypt>},
+     CipherWith<QHxAsciiCrypt, true>, CipherWith<QHxAsciiCrypt, false>},
     {"QHxSimpleCrypt", "the simple cipher", "--simple", "printable ASCII and DEL", ' ', 127, true,
-     EncryptWith<QHxSimpleCrypt>, DecryptWith<QHxSimpleCrypt>},
+     CipherWith<QHxSimpleCrypt, true>, CipherWith<QHxSimpleCrypt, false>},
 };
 
-// A set of bytes a text may hold, such as the characters a cipher takes, as a table. A set
-// that is a range less three bytes at most, as each cipher's input and output are, is also
-// checked sixteen bytes at a time: every byte of a stream passes through here.
+// A set of bytes, such as the characters a cipher takes, as a table. A range less three bytes
+// at most, as each cipher's input and output are, is checked sixteen bytes at a time too:
+// every byte of a stream passes through here.
 class ByteSet
 {
   public:
@@ -107,9 +102,8 @@ class ByteSet
         });
     }
 
-    // The offset of the first byte of `text` that the set does not hold, or `length`. A text
-    // of sixteen bytes or more is looked at sixteen at a time, its last sixteen overlapping the
-    // ones before when its length is not a multiple of sixteen.
+    // The offset of the first byte of `text` outside the set, or `length`. Sixteen bytes or more
+    // are looked at sixteen at a time, the last sixteen overlapping those before if need be.
     size_t FirstOutside(const char* text, size_t length) const
     {
         size_t i = 0;

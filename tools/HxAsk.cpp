@@ -1,42 +1,25 @@
-// hxask: asks the operator one question with the console library and hands the answer to a
-// shell script.
-//
-// A script captures the answer with $(hxask ...), so the dialogue goes to the operator's
-// terminal (or standard error, or nowhere) and standard output carries the answer alone. Each
-// question is a row of kQuestions: its name, its operands, the options it takes and the
-// function that asks it, which checks its options and its answer.
-//
-// An answer is one whole line of standard input, so a script can also answer from a file or a
-// pipe. hxask reads descriptor 0 itself, as the shell's `read` does, and never past the
-// newline that ends the answer, so that the next question, or the script that comes down the
-// same pipe, finds its own line: a terminal hands out a line a read; a file is read a block at
-// a time and its offset set back to just after the newline; a pipe, which cannot give back
-// what was read, a byte at a time. At most the longest line a question takes and one byte
-// more is read.
+// hxask: asks the operator one question and hands the answer to a shell script, which captures
+// it with $(hxask ...): the dialogue goes to the operator's terminal (or standard error, or
+// nowhere) and standard output carries the answer alone. Each question is a row of kQuestions:
+// its name, operands and options and the function that asks it, which checks its options and
+// its answer (AskLine reads the line).
+#include "AskLine.h"
 #include "QHxConsole.h"
-#include "Stream.h"
 #include "ToolCommon.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <map>
 #include <new>
 #include <string>
 #include <string_view>
-#include <strings.h>
 #include <unistd.h>
 #include <vector>
 
-namespace
+namespace hxask
 {
-
-enum Status { kAnswered = 0, kDeclined = 1, kUsageError = 2, kNoInput = 3, kRefused = 4 };
 
 const char kUsage[] = "usage: hxask int PROMPT [--min N --max N] [--default N]\n"
                       "       hxask yesno PROMPT [--default yes|no]\n"
@@ -83,75 +66,16 @@ const char kHelp[] =
 
 const hxtool::ToolText kTool = {"hxask", kUsage, kHelp};
 
-// The longest line of an int, yesno, pause or menu answer, in bytes: a terminal's line. A
-// terminal in canonical mode holds at most 4095 characters and a newline, and one read takes
-// that whole, whatever the question takes: what is left of a refused line must not answer the
-// question asked again.
-const size_t kLongestLine = 4096;
+namespace
+{
+
 const int kDefaultTextLimit = 255;
 const int kLargestTextLimit = 65536; // far beyond a terminal's line; keeps the buffer sane
 const size_t kLongestCharacter = 4;  // in UTF-8, in bytes
-// What the library's hidden read takes, without the newline; off a terminal too.
-const size_t kLongestPassword = hxtool::Secret::kHiddenChunk - 1;
-
 const char kChoicePrompt[] = "Enter item number: ";
 const char kRangePrompt[] =
     "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit  : ";
 const char kPressAnyKey[] = "Press any key to continue ...";
-
-// What one read of a file may bring.
-const size_t kBlock = 4096;
-
-// A question answered by a line.
-struct LineQuestion {
-    std::string prompt;  // shown on the dialogue before each read, exactly as given
-    size_t longest;      // the longest line taken, in bytes, without its newline
-    std::string tooLong; // why a longer line is refused
-    // Returns why the line (without its newline) is refused, or "". None takes every line.
-    std::function<std::string(const std::string& line)> check;
-};
-
-enum class Got { kLine, kTooLong, kEnded, kFailed };
-
-// Reads one line into `line`, without its newline: at most `longest` bytes and one more.
-// `newline` says whether a newline ended it; `error` is the errno of a failed read.
-Got ReadLine(size_t longest, std::string& line, bool& newline, int& error)
-{
-    const bool terminal = isatty(STDIN_FILENO);
-    const bool seekable = !terminal && lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0;
-    line.assign(std::max(longest, terminal ? kLongestLine : 0) + 1, '\0');
-    size_t size = 0;
-    newline = false;
-    while (size <= longest) {
-        char* start = &line[size];
-        size_t room = terminal ? line.size() : seekable ? std::min(kBlock, longest + 1 - size) : 1;
-        ssize_t got = read(STDIN_FILENO, start, room);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            // A line cut by a failed read is no answer, however much of it came.
-            error = errno;
-            return Got::kFailed;
-        }
-        if (got == 0)
-            break;
-        if (char* end = static_cast<char*>(memchr(start, '\n', static_cast<size_t>(got)))) {
-            // What follows the newline belongs to the next question.
-            if (seekable)
-                lseek(STDIN_FILENO, end + 1 - (start + got), SEEK_CUR);
-            size = static_cast<size_t>(end - line.data());
-            newline = true;
-            break;
-        }
-        size += static_cast<size_t>(got);
-        if (terminal)
-            break;
-    }
-    line.resize(size);
-    if (size > longest)
-        return Got::kTooLong;
-    return size == 0 && !newline ? Got::kEnded : Got::kLine;
-}
 
 // What came after the question's name.
 struct Request {
@@ -167,115 +91,9 @@ const std::string* Value(const Request& request, const char* option)
     return found == request.options.end() ? nullptr : &found->second;
 }
 
-// Complaints quote the command line, so they are shown visibly too.
-void Complain(const std::string& text)
-{
-    hxtool::Complain(kTool, hxtool::Visible(text));
-}
-
 [[nodiscard]] Status UsageError(const std::string& text)
 {
     return static_cast<Status>(hxtool::UsageError(kTool, hxtool::Visible(text)));
-}
-
-// "Port (1-65535, Enter for 8080) : ": the question's text, shown visibly, and what it takes.
-std::string Prompt(std::string_view text, const std::string& hint)
-{
-    return hxtool::Visible(text) + (hint.empty() ? "" : " (" + hint + ")") + " : ";
-}
-
-// Writes the answer to the descriptor the script reads; a failure is a failed question.
-Status Deliver(const Request& request, std::string_view text)
-{
-    int error = hxtool::WriteAll(request.answers, text.data(), text.size());
-    if (error == 0)
-        return kAnswered;
-    hxtool::ReportWriteFailure(kTool, error);
-    return kNoInput;
-}
-
-// After a refused answer: on a terminal, shows `why` with the dialogue and returns true, for
-// the question to be asked again; otherwise returns false, and the next line of input is left
-// for the next question.
-bool AskAgain(const std::string& why)
-{
-    if (!isatty(STDIN_FILENO))
-        return false;
-    printf("%s\n", why.c_str());
-    return true;
-}
-
-// Asks `question` until an answer is taken into `line`, the only buffer it is read into:
-// kAnswered. Otherwise, after the complaint, kNoInput when input ended or a read failed
-// before a whole line came, kRefused when a refused answer cannot be asked again. A last line
-// that input ends without a newline counts. Where the terminal does not echo the Enter that
-// ended the answer (input from a file or pipe, or Ctrl-D), a newline ends the prompt's line.
-Status Ask(const LineQuestion& question, std::string& line)
-{
-    // The terminal echoes the Enter, where the dialogue goes to the terminal that is typed on.
-    const bool echoed = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
-    const bool promptOpen = !question.prompt.empty() && question.prompt.back() != '\n';
-    for (;;) {
-        fputs(question.prompt.c_str(), stdout);
-        fflush(stdout);
-        bool newline = false;
-        int error = 0;
-        Got got = ReadLine(question.longest, line, newline, error);
-        if (promptOpen && (!newline || !echoed)) {
-            putchar('\n');
-            fflush(stdout);
-        }
-        if (got == Got::kEnded || got == Got::kFailed) {
-            Complain(got == Got::kEnded ? "end of input" : hxtool::CannotRead(error));
-            return kNoInput;
-        }
-        std::string why = got == Got::kTooLong
-                              ? question.tooLong
-                              : (question.check ? question.check(line) : std::string());
-        if (why.empty())
-            return kAnswered;
-        if (!AskAgain(why)) {
-            Complain(why);
-            return kRefused;
-        }
-    }
-}
-
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
-bool Spelled(std::string_view text, const char* word)
-{
-    return text.size() == strlen(word) && strncasecmp(text.data(), word, text.size()) == 0;
-}
-
-// Reads optional blanks, an optional sign, digits and optional blanks, and nothing else, as a
-// number. One too large for `long long` reads as the largest (or smallest) there is, which is
-// beyond any int all the same.
-bool WholeNumber(std::string_view text, long long& value)
-{
-    text = Trimmed(text);
-    bool negative = !text.empty() && text.front() == '-';
-    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
-        text.remove_prefix(1);
-    if (text.empty())
-        return false;
-    // Counting stops far beyond int, and far from long long's overflow.
-    const long long enough = LLONG_MAX / 10 - 9;
-    long long magnitude = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        magnitude = magnitude < enough ? magnitude * 10 + (c - '0') : LLONG_MAX;
-    }
-    value = negative ? -magnitude : magnitude;
-    return true;
 }
 
 // Reads the option's value, when given, as a whole number from `low` to `high` into `value`.
@@ -287,12 +105,11 @@ std::string NumberOption(const Request& request, const char* option, long low, l
     long long number = 0;
     if (text == nullptr)
         return "";
-    if (WholeNumber(*text, number) && number >= low && number <= high) {
-        value = static_cast<int>(number);
-        return "";
-    }
-    return std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-           std::to_string(high) + ", not '" + *text + "'";
+    if (!WholeNumber(*text, number) || number < low || number > high)
+        return std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high) + ", not '" + *text + "'";
+    value = static_cast<int>(number);
+    return "";
 }
 
 Status AskInt(const Request& request)
@@ -305,15 +122,15 @@ Status AskInt(const Request& request)
             return UsageError(problem);
     }
     const bool ranged = Value(request, "--min") != nullptr;
+    const bool hasDefault = Value(request, "--default") != nullptr;
+    const std::string span = std::to_string(min) + " to " + std::to_string(max);
     if (ranged != (Value(request, "--max") != nullptr))
         return UsageError("--min and --max go together");
     if (min > max)
         return UsageError("--min " + std::to_string(min) + " is above --max " +
                           std::to_string(max));
-    const bool hasDefault = Value(request, "--default") != nullptr;
     if (hasDefault && (fallback < min || fallback > max))
-        return UsageError("--default " + std::to_string(fallback) + " is outside " +
-                          std::to_string(min) + " to " + std::to_string(max));
+        return UsageError("--default " + std::to_string(fallback) + " is outside " + span);
 
     std::string hint;
     if (ranged)
@@ -327,9 +144,7 @@ Status AskInt(const Request& request)
             return "";
         if (!WholeNumber(line, value))
             return "not a whole number";
-        if (value < min || value > max)
-            return "not from " + std::to_string(min) + " to " + std::to_string(max);
-        return "";
+        return value < min || value > max ? "not from " + span : "";
     };
     std::string line;
     Status status =
@@ -338,7 +153,7 @@ Status AskInt(const Request& request)
         return status;
     if (line.empty() && !hasDefault)
         return kDeclined;
-    return Deliver(request, std::to_string(value) + "\n");
+    return Deliver(request.answers, std::to_string(value) + "\n");
 }
 
 Status AskYesNo(const Request& request)
@@ -357,21 +172,7 @@ Status AskYesNo(const Request& request)
     };
     std::string line;
     Status status = Ask({Prompt(request.operands[0], hint), kLongestLine, refusal, check}, line);
-    if (status != kAnswered)
-        return status;
-    return yes ? kAnswered : kDeclined;
-}
-
-// The characters of `text`, a byte outside UTF-8 counted as one; `utf8` says if there was none.
-size_t Characters(std::string_view text, bool& utf8)
-{
-    size_t count = 0;
-    for (utf8 = true; !text.empty(); ++count) {
-        size_t length = hxtool::Utf8Length(text);
-        utf8 = utf8 && length > 0;
-        text.remove_prefix(length > 0 ? length : 1);
-    }
-    return count;
+    return status == kAnswered && !yes ? kDeclined : status;
 }
 
 Status AskString(const Request& request)
@@ -385,10 +186,9 @@ Status AskString(const Request& request)
     if (fallback != nullptr && Characters(*fallback, utf8) > static_cast<size_t>(limit))
         return UsageError("--default is longer than --max (" + std::to_string(limit) + ")");
 
-    std::string hint;
-    if (fallback != nullptr)
-        hint = fallback->empty() ? "Enter for an empty answer"
-                                 : "Enter for " + hxtool::Visible(*fallback);
+    const std::string hint = fallback == nullptr ? ""
+                             : fallback->empty() ? "Enter for an empty answer"
+                                                 : "Enter for " + hxtool::Visible(*fallback);
     const std::string tooLong =
         "the answer is longer than " + std::to_string(limit) + " characters";
     auto check = [&](const std::string& line) -> std::string {
@@ -405,38 +205,7 @@ Status AskString(const Request& request)
                         line);
     if (status != kAnswered)
         return status;
-    return Deliver(request, (line.empty() ? *fallback : line) + "\n");
-}
-
-// Wipes a secret, the spare capacity behind it too; growing within the capacity moves nothing.
-void Wipe(std::string& secret)
-{
-    secret.resize(secret.capacity());
-    explicit_bzero(&secret[0], secret.size());
-}
-
-// Off a terminal a password is a line like any other answer: nobody types it, so nothing is
-// hidden, and a refused one ends the question.
-Status ReadPasswordLines(const Request& request, const std::string& prompt, bool confirm)
-{
-    const char tooLong[] = "the password is longer than 30 bytes";
-    std::string first, second;
-    Status status = Ask({Prompt(prompt, ""), kLongestPassword, tooLong, nullptr}, first);
-    if (status == kAnswered && confirm) {
-        status = Ask({Prompt(prompt + " (again)", ""), kLongestPassword, tooLong, nullptr}, second);
-        if (status == kAnswered && first != second) {
-            Complain("the two passwords differ");
-            status = kRefused;
-        }
-    }
-    if (status == kAnswered) {
-        // The line's buffer has room for the newline: no copy of the password is made.
-        first += '\n';
-        status = Deliver(request, first);
-    }
-    Wipe(first);
-    Wipe(second);
-    return status;
+    return Deliver(request.answers, (line.empty() ? *fallback : line) + "\n");
 }
 
 Status AskPassword(const Request& request)
@@ -446,7 +215,7 @@ Status AskPassword(const Request& request)
     const bool confirm = Value(request, "--confirm") != nullptr;
     hxtool::ProtectSecrets();
     if (!isatty(STDIN_FILENO))
-        return ReadPasswordLines(request, prompt, confirm);
+        return AskPasswordLines(request.answers, prompt, confirm);
 
     const std::string again = prompt + " (again)";
     QHxConsole console;
@@ -457,8 +226,8 @@ Status AskPassword(const Request& request)
         if (asked == hxtool::Asked::kTyped) {
             // The spare byte past the text takes the newline, so the answer goes out in one
             // write, and no copy of it is made.
-            password.Text()[password.Length()] = '\n';
-            return Deliver(request, {password.Text(), password.Length() + 1});
+            password.text[password.length] = '\n';
+            return Deliver(request.answers, {password.text, password.length + 1});
         }
         std::string why = hxtool::WhyNotAsked(asked, "password", "30 bytes", nullptr);
         bool ended = asked == hxtool::Asked::kEnded;
@@ -472,30 +241,8 @@ Status AskPassword(const Request& request)
     }
 }
 
-// A menu entry for `items` items: a number from 1 to `items` (`first` and `last`) or x (in
-// any case, `first` 0); with `ranges`, also FROM-TO and ALL (in any case). Returns whether it
-// was one.
-bool ReadMenuEntry(std::string_view line, long long items, bool ranges, long long& first,
-                   long long& last)
-{
-    line = Trimmed(line);
-    first = 0;
-    if (Spelled(line, "x"))
-        return true;
-    first = 1;
-    last = items;
-    if (ranges && Spelled(line, "all"))
-        return true;
-    size_t dash = ranges ? line.find('-') : std::string_view::npos;
-    bool read = dash == std::string_view::npos ? WholeNumber(line, first) && WholeNumber(line, last)
-                                               : WholeNumber(line.substr(0, dash), first) &&
-                                                     WholeNumber(line.substr(dash + 1), last);
-    return read && first >= 1 && last >= first && last <= items;
-}
-
-// A menu of the operands, laid out as the library lays it out with every text shown visibly;
-// with `ranges`, one that takes FROM-TO and ALL too. Prints the chosen items exactly as
-// given, one a line, or the number of the one chosen (--number).
+// A menu of the operands, laid out as the library's with every text shown visibly (`ranges`:
+// FROM-TO and ALL too). Prints the chosen items as given, one a line, or --number's number.
 Status AskMenu(const Request& request, bool ranges)
 {
     const std::string* title = Value(request, "--title");
@@ -523,11 +270,11 @@ Status AskMenu(const Request& request, bool ranges)
     if (first == 0)
         return kDeclined;
     if (Value(request, "--number") != nullptr)
-        return Deliver(request, std::to_string(first) + "\n");
+        return Deliver(request.answers, std::to_string(first) + "\n");
     std::string chosen;
     for (long long i = first; i <= last; ++i)
         chosen += request.operands[static_cast<size_t>(i - 1)] + "\n";
-    return Deliver(request, chosen);
+    return Deliver(request.answers, chosen);
 }
 
 Status AskPause(const Request& request)
@@ -601,8 +348,24 @@ std::string ReadRequest(const Question& question, const std::vector<std::string>
     return "";
 }
 
-int Run(const std::vector<std::string>& args)
+// Out of memory, wherever it was asked for: said without taking any, and the end. Nothing
+// needs putting back: no allocation is made while the terminal's echo is off.
+[[noreturn]] void OutOfMemory()
 {
+    fflush(stdout);
+    fputs("hxask: out of memory\n", stderr);
+    _exit(kNoInput);
+}
+
+} // namespace
+
+} // namespace hxask
+
+int main(int argc, char** argv)
+{
+    using namespace hxask;
+    std::set_new_handler(OutOfMemory);
+    const std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
         if (arg == "--")
             break;
@@ -626,27 +389,9 @@ int Run(const std::vector<std::string>& args)
     // hidden read takes its own line, not a block of whatever was typed after it too.
     setvbuf(stdin, nullptr, _IONBF, 0);
     request.answers = hxtool::DivertDialogue();
-    // A reader of the answer that is gone is a failed write, said so, rather than a silent
-    // death.
+    // A reader of the answer that is gone makes a failed write, said so, not a silent death.
     signal(SIGPIPE, SIG_IGN);
     Status status = question->ask(request);
     fflush(stdout);
     return status;
-}
-
-// Out of memory, wherever it was asked for: said without taking any, and the end. Nothing
-// needs putting back: no allocation is made while the terminal's echo is off.
-[[noreturn]] void OutOfMemory()
-{
-    fflush(stdout);
-    fputs("hxask: out of memory\n", stderr);
-    _exit(kNoInput);
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    std::set_new_handler(OutOfMemory);
-    return Run({argv + 1, argv + argc});
 }

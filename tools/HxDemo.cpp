@@ -1,10 +1,8 @@
 // hxdemo: a guided tour of the library. Each step calls one operation once and shows what it
 // returned. The tour needs no files or settings; at end of input it stops and exits with 0.
-//
-// The menus answer -1 for their exit entry and at end of input alike, and on a terminal
-// nothing tells the two apart afterwards (Ctrl-D is not remembered the way the end of a pipe
-// is). So the tour promises that Ctrl-D ends it at the questions, and says that at a menu it
-// leaves the menu, as x does.
+// The menus answer -1 for their exit entry and at end of input alike, and on a terminal nothing
+// tells the two apart afterwards (Ctrl-D is not remembered as the end of a pipe is). So Ctrl-D
+// ends the tour at the questions, and at a menu it leaves the menu, as x does.
 #include "Ciphers.h"
 #include "QHxConsole.h"
 #include "ToolCommon.h"
@@ -32,31 +30,6 @@ const char kHelp[] =
     "  -h, --help    show this help and exit\n"
     "  --version     show the version and exit\n";
 
-struct Target {
-    int id;
-    const char* name;
-};
-
-// The built-in list the two menus offer.
-const Target kTargets[] = {
-    {101, "Database"},
-    {102, "Web server"},
-    {103, "Mail server"},
-    {104, "File share"},
-};
-
-std::vector<_GENERIC_ITEM> MenuItems()
-{
-    std::vector<_GENERIC_ITEM> items;
-    for (const Target& target : kTargets) {
-        _GENERIC_ITEM item{};
-        item.id = target.id;
-        strncpy(item.name, target.name, sizeof item.name - 1);
-        items.push_back(item);
-    }
-    return items;
-}
-
 void Step(int number, const char* title)
 {
     printf("\n%d. %s\n", number, title);
@@ -71,17 +44,6 @@ bool Ended(const char* operation, int result)
     // End of input leaves the cursor after the prompt.
     printf("\n   %s returned -1: no answer (end of input). The tour ends here.\n", operation);
     return true;
-}
-
-std::string Hex(const std::string& bytes)
-{
-    std::string hex;
-    char pair[3];
-    for (unsigned char c : bytes) {
-        snprintf(pair, sizeof pair, "%02x", c);
-        hex += pair;
-    }
-    return hex;
 }
 
 // Scrambles the password with one cipher and restores it. The ciphers check nothing, so the
@@ -99,13 +61,14 @@ void ShowCipher(const hxtool::Cipher& cipher, const std::string& password)
     std::string restored(password.size(), '\0');
     cipher.encrypt(password.data(), scrambled.data(), password.size());
     cipher.decrypt(scrambled.data(), restored.data(), scrambled.size());
-    printf("   %s scrambles it to %s%s and restores \"%s\".\n", cipher.className,
-           cipher.hex ? "(hex) " : "",
-           cipher.hex ? Hex(scrambled).c_str() : ("\"" + scrambled + "\"").c_str(),
-           restored.c_str());
+    printf("   %s scrambles it to %s", cipher.className, cipher.hex ? "(hex) " : "\"");
+    for (unsigned char c : scrambled)
+        printf(cipher.hex ? "%02x" : "%c", c);
+    printf("%s and restores \"%s\".\n", cipher.hex ? "" : "\"", restored.c_str());
 }
 
-bool AskName(QHxConsole& console)
+// The first three questions, one step each; false when input ended at one.
+bool AskQuestions(QHxConsole& console)
 {
     Step(1, "ReadString: your name, with a default");
     char name[64] = {};
@@ -113,25 +76,16 @@ bool AskName(QHxConsole& console)
     if (Ended("ReadString", r))
         return false;
     printf("   ReadString returned %d; the name is \"%s\".\n", r, name);
-    return true;
-}
 
-bool AskNumber(QHxConsole& console)
-{
     Step(2, "ReadInt: a number from 1 to 10, with a default");
-    int value = 0;
-    int fallback = 5;
-    int r = console.ReadInt("Retries (1-10, Enter for 5)", value, &fallback, 1, 10);
+    int value = 0, fallback = 5;
+    r = console.ReadInt("Retries (1-10, Enter for 5)", value, &fallback, 1, 10);
     if (Ended("ReadInt", r))
         return false;
     printf("   ReadInt returned %d; the number is %d.\n", r, value);
-    return true;
-}
 
-bool AskYesNo(QHxConsole& console)
-{
     Step(3, "ReadYesNo: a yes/no question, with a default");
-    int r = console.ReadYesNo("Keep a log (y/n, Enter for yes)", 1);
+    r = console.ReadYesNo("Keep a log (y/n, Enter for yes)", 1);
     if (Ended("ReadYesNo", r))
         return false;
     printf("   ReadYesNo returned %d (%s).\n", r, r == 1 ? "yes" : "no");
@@ -168,8 +122,14 @@ bool AskPassword(QHxConsole& console)
     return true;
 }
 
-void PickOne(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
+// Both menus, one step each. They cannot end the tour (see the top of this file); after the end
+// of a pipe they, and Pause, return at once.
+void PickFromMenus(QHxConsole& console)
 {
+    std::vector<_GENERIC_ITEM> items = {{101, "Database", {}},
+                                        {102, "Web server", {}},
+                                        {103, "Mail server", {}},
+                                        {104, "File share", {}}};
     Step(5, "ListSelect: pick one item");
     _GENERIC_ITEM chosen{};
     int r = console.ListSelect(&items, "Back up which target", &chosen, "Skip this step");
@@ -177,14 +137,10 @@ void PickOne(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
         printf("   ListSelect returned -1: nothing chosen.\n");
     else
         printf("   ListSelect returned %d, the id of \"%s\".\n", r, chosen.name);
-}
 
-void PickRange(QHxConsole& console, std::vector<_GENERIC_ITEM>& items)
-{
     Step(6, "ListSelect: pick a range of items");
-    int from = 0;
-    int to = 0;
-    int r = console.ListSelect(&items, &from, &to, "Restore which targets", "Skip this step");
+    int from = 0, to = 0;
+    r = console.ListSelect(&items, &from, &to, "Restore which targets", "Skip this step");
     if (r == -1)
         printf("   ListSelect returned -1: nothing chosen.\n");
     else
@@ -226,16 +182,10 @@ int main(int argc, char** argv)
            "as x does.\n");
 
     QHxConsole console;
-    if (!AskName(console) || !AskNumber(console) || !AskYesNo(console) || !AskPassword(console))
+    if (!AskQuestions(console) || !AskPassword(console))
         return 0;
 
-    // The menus answer -1 for their exit entry as well as at end of input, so they cannot end
-    // the tour (see the top of this file); after the end of a pipe they, and Pause, return at
-    // once.
-    std::vector<_GENERIC_ITEM> items = MenuItems();
-    PickOne(console, items);
-    PickRange(console, items);
-
+    PickFromMenus(console);
     Step(7, "Pause: wait for Enter");
     console.Pause("That was the last question.");
     printf("   Pause returned.\n\nEnd of the tour.\n");

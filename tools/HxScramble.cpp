@@ -2,12 +2,11 @@
 // it is not in plain sight, and restores it.
 //
 // Texts come from the argument, from hidden prompts (standard input a terminal, no argument)
-// or from standard input one line at a time (a pipe or a file). Each text is checked in full
-// before anything is written for it, so a bad line never leaves half a result behind; the first
-// bad line ends the run, so the results written so far still pair up with their input lines.
-// Only a signal cuts a result: SIGPIPE and SIGXFSZ end the run as they end tr, in mid-block.
-// Complaints name a position and the kind of byte found there, never the byte itself: the
-// text is a secret, and complaints end up in logs.
+// or from standard input a line at a time. Each text is checked in full before anything is
+// written for it, and the first bad line ends the run, so the results written so far pair up
+// with their input lines; only SIGPIPE or SIGXFSZ cuts a result, as they cut tr's, mid-block.
+// Complaints name a position and the kind of byte there, never the byte: the text is a
+// secret, and complaints end up in logs.
 #include "Ciphers.h"
 #include "QHxConsole.h"
 #include "Stream.h"
@@ -67,11 +66,6 @@ struct Options {
     char* text = nullptr;
 };
 
-void Complain(const std::string& text)
-{
-    hxtool::Complain(kTool, text);
-}
-
 // What a byte is, never which: enough to find it in a text the operator knows.
 const char* KindOf(char byte)
 {
@@ -91,27 +85,12 @@ const char* KindOf(char byte)
 
 // What the run does to each text, with the byte sets it checks them against.
 struct Job {
-    explicit Job(const Options& options)
-        : cipher(*options.cipher), restore(options.restore), hex(options.hex || cipher.hex),
-          hexOut(hex && !restore), taken(hxtool::ByteSet::Taken(cipher)),
-          written(hxtool::ByteSet::Written(cipher)),
-          hexDigits([](unsigned char c) { return isxdigit(c) != 0; })
-    {
-    }
-
     const hxtool::Cipher& cipher;
-    const bool restore;
-    const bool hex;
-    const bool hexOut; // scrambled text written as hex: longer than the text, so never in place
-    const hxtool::ByteSet taken;
-    const hxtool::ByteSet written;
-    const hxtool::ByteSet hexDigits;
+    bool restore;
+    bool hex; // scrambled text as hex digits: read so to restore it, or written so
+    hxtool::ByteSet taken;
+    hxtool::ByteSet written;
 };
-
-std::string Position(const char* unit, size_t index, char byte)
-{
-    return std::string(unit) + " " + std::to_string(index + 1) + " is " + KindOf(byte);
-}
 
 Status WriteFailed(const hxtool::Output& out)
 {
@@ -124,7 +103,7 @@ Status Refuse(hxtool::Output& out, const std::string& text, const std::string& p
 {
     if (!out.Flush())
         WriteFailed(out);
-    Complain(text + ": " + problem);
+    hxtool::Complain(kTool, text + ": " + problem);
     return kFailed;
 }
 
@@ -160,17 +139,10 @@ size_t DecodeHex(char* text, size_t length)
 // a text it cannot take whole, says what is wrong with it.
 std::string Transform(const Job& job, char* text, size_t& length)
 {
-    if (!job.restore) {
-        const size_t bad = job.taken.FirstOutside(text, length);
-        if (bad < length)
-            return Position("character", bad, text[bad]) + " outside the range of " +
-                   job.cipher.name + " (" + job.cipher.range + ")";
-        job.cipher.encrypt(text, text, length);
-        return {};
-    }
     const char* unit = "character";
-    if (job.hex) {
-        const size_t bad = job.hexDigits.FirstOutside(text, length);
+    if (job.restore && job.hex) {
+        static const hxtool::ByteSet kHexDigits([](unsigned char c) { return isxdigit(c) != 0; });
+        const size_t bad = kHexDigits.FirstOutside(text, length);
         if (bad < length)
             return "character " + std::to_string(bad + 1) + " is not a hex digit: it is " +
                    KindOf(text[bad]);
@@ -179,10 +151,13 @@ std::string Transform(const Job& job, char* text, size_t& length)
         length = DecodeHex(text, length);
         unit = "byte";
     }
-    const size_t bad = job.written.FirstOutside(text, length);
+    const std::string name = job.cipher.name;
+    const size_t bad = (job.restore ? job.written : job.taken).FirstOutside(text, length);
     if (bad < length)
-        return Position(unit, bad, text[bad]) + ", which " + job.cipher.name + " never writes";
-    job.cipher.decrypt(text, text, length);
+        return std::string(unit) + " " + std::to_string(bad + 1) + " is " + KindOf(text[bad]) +
+               (job.restore ? ", which " + name + " never writes"
+                            : " outside the range of " + name + " (" + job.cipher.range + ")");
+    (job.restore ? job.cipher.decrypt : job.cipher.encrypt)(text, text, length);
     return {};
 }
 
@@ -192,8 +167,8 @@ Status HandleText(const Job& job, const char* name, char* text, size_t length, h
     const std::string problem = Transform(job, text, length);
     if (!problem.empty())
         return Refuse(out, name, problem);
-    const bool queued =
-        job.hexOut ? WriteHex(out, text, length) : out.Write(text, length) && out.Write("\n", 1);
+    const bool queued = job.hex && !job.restore ? WriteHex(out, text, length)
+                                                : out.Write(text, length) && out.Write("\n", 1);
     return queued ? kDone : WriteFailed(out);
 }
 
@@ -219,7 +194,8 @@ Status HandleLines(const Job& job, hxtool::Output& out)
                 out.Write(lines, static_cast<size_t>(kept - lines));
                 return Refuse(out, "line " + std::to_string(number + 1), problem);
             }
-            if (job.hexOut) {
+            // Hex is longer than its text, so it never goes out in place.
+            if (job.hex && !job.restore) {
                 if (!WriteHex(out, line, length))
                     return WriteFailed(out);
             } else {
@@ -235,9 +211,9 @@ Status HandleLines(const Job& job, hxtool::Output& out)
             return WriteFailed(out);
     }
     if (in.Error() == ENOMEM)
-        Complain("line " + std::to_string(number + 1) + " does not fit in memory");
+        hxtool::Complain(kTool, "line " + std::to_string(number + 1) + " does not fit in memory");
     else if (in.Error() != 0)
-        hxtool::ReportReadFailure(kTool, in.Error());
+        hxtool::Complain(kTool, hxtool::CannotRead(in.Error()));
     return in.Error() == 0 ? kDone : kFailed;
 }
 
@@ -254,29 +230,19 @@ Status Ask(const Job& job, bool confirm, hxtool::Output& out)
             ? secret.Ask(console, "Scrambled text", job.hex ? 2 : 1, false)
             : hxtool::AskPassword(console, "Password", confirm ? "Again" : nullptr, false, secret);
     if (asked != Asked::kTyped) {
-        Complain(job.restore ? hxtool::WhyNotAsked(asked, "scrambled text",
-                                                   job.hex ? "60 hex digits" : "30 characters",
-                                                   "nothing was restored")
-                             : hxtool::WhyNotAsked(asked, "password", "30 characters",
-                                                   "nothing was scrambled"));
+        hxtool::Complain(
+            kTool,
+            hxtool::WhyNotAsked(asked, job.restore ? "scrambled text" : "password",
+                                job.restore && job.hex ? "60 hex digits" : "30 characters",
+                                job.restore ? "nothing was restored" : "nothing was scrambled"));
         return kFailed;
     }
-    return HandleText(job, job.restore ? "the scrambled text" : "the password", secret.Text(),
-                      secret.Length(), out);
+    return HandleText(job, job.restore ? "the scrambled text" : "the password", secret.text,
+                      secret.length, out);
 }
 
-// The argument is handled in place, and wiped once its result is out.
-Status HandleArgument(const Job& job, char* text, hxtool::Output& out)
-{
-    const size_t length = strlen(text);
-    const Status status = HandleText(job, "the argument", text, length, out);
-    explicit_bzero(text, length);
-    return status;
-}
-
-// -1 when the run goes on, or the status to exit with at once: help, version, a usage error.
-// The TEXT is a secret, so no copy is made of it, and no complaint quotes an argument: a
-// secret that begins with '-' reads as an unknown option, and is named by its position.
+// -1 when the run goes on, or the status to exit with at once. The TEXT is a secret: no copy
+// is made of it, and one that begins with '-' reads as an unknown option, named by position.
 int ParseArguments(int argc, char** argv, Options& options)
 {
     bool optionsEnded = false;
@@ -321,22 +287,27 @@ int main(int argc, char** argv)
     if (exitNow >= 0)
         return exitNow;
     hxtool::ProtectSecrets();
-    const Job job(options);
+    const hxtool::Cipher& cipher = *options.cipher;
+    const Job job{cipher, options.restore, options.hex || cipher.hex,
+                  hxtool::ByteSet::Taken(cipher), hxtool::ByteSet::Written(cipher)};
 
     // Questions go to the operator's terminal, so that standard output carries the answers alone
     // and a captured or redirected run still shows them.
     const bool asking = options.text == nullptr && isatty(STDIN_FILENO);
     hxtool::Output out(asking ? hxtool::DivertDialogue() : STDOUT_FILENO);
     Status status;
-    if (options.text != nullptr)
-        status = HandleArgument(job, options.text, out);
-    else if (!asking)
+    if (options.text != nullptr) {
+        // The argument is handled in place, and wiped once its result is out.
+        const size_t length = strlen(options.text);
+        status = HandleText(job, "the argument", options.text, length, out);
+        explicit_bzero(options.text, length);
+    } else if (!asking) {
         status = HandleLines(job, out);
-    else
+    } else {
         status = Ask(job, options.confirm, out);
+    }
 
-    // A refusal or a failure was reported where it happened, the last write's included; the
-    // results written before it pair up with their lines.
+    // Refusals and failures were reported where they happened, the last write's included.
     if (status == kDone && !out.Close())
         status = WriteFailed(out);
     return status;

@@ -10,15 +10,9 @@
 namespace hxtool
 {
 
-namespace
-{
-
-// The reader's buffer stays within half of the address space, so that no size it works with
-// can wrap and every read(2) it asks for fits in ssize_t. This matters only where size_t has
-// 32 bits: there a line of 2 GiB or more does not fit.
+// The reader's buffer stays within half of the address space, so no size can wrap and every
+// read(2) fits in ssize_t. Where size_t has 32 bits, a line of 2 GiB or more does not fit.
 const size_t kMostCapacity = SIZE_MAX / 2 + 1;
-
-} // namespace
 
 Output::Output(int fd) : m_fd(fd) {}
 
@@ -35,7 +29,7 @@ bool Output::Write(const char* data, size_t size)
         return false;
     // A piece larger than the block goes straight out rather than through it.
     if (size > kBlockSize)
-        return WriteThrough(data, size);
+        return (m_error = WriteAll(m_fd, data, size)) == 0;
     memcpy(m_block + m_used, data, size);
     m_used += size;
     return true;
@@ -45,9 +39,9 @@ bool Output::Flush()
 {
     if (m_error != 0)
         return false;
-    size_t used = m_used;
+    m_error = WriteAll(m_fd, m_block, m_used);
     m_used = 0;
-    return WriteThrough(m_block, used);
+    return m_error == 0;
 }
 
 bool Output::Close()
@@ -56,12 +50,6 @@ bool Output::Close()
         return false;
     if (close(m_fd) != 0)
         m_error = errno;
-    return m_error == 0;
-}
-
-bool Output::WriteThrough(const char* data, size_t size)
-{
-    m_error = WriteAll(m_fd, data, size);
     return m_error == 0;
 }
 
@@ -111,9 +99,8 @@ bool LineReader::Read(char*& lines, size_t& size)
     return false;
 }
 
-// The buffer doubles, so that a long line costs few reads. mremap moves the pages rather than
-// copying them: no copy of the input is left behind unwiped, and memory stays near the size of
-// the longest line.
+// The buffer doubles, so a long line costs few reads. mremap moves the pages, not copying them:
+// no copy of the input is left unwiped, and memory stays near the size of the longest line.
 bool LineReader::Grow()
 {
     if (m_capacity > kMostCapacity / 2)

@@ -1,9 +1,6 @@
-// Stream: a tool's input as blocks of whole lines, and its answers on a descriptor, in checked
-// blocks.
-//
-// A stream of short lines costs a read(2) and a write(2) per block, not per line, and every
-// write is checked, so that nothing is lost without a word. Both buffers are wiped before they
-// go: what passes through them may be secrets.
+// Stream: a tool's input as blocks of whole lines, and its answers in checked blocks. Short
+// lines cost a read(2) and a write(2) per block, not per line, and every write is checked, so
+// nothing is lost without a word. Both buffers are wiped: what passes through may be secrets.
 #ifndef HXCONSOLE_TOOLS_STREAM_H
 #define HXCONSOLE_TOOLS_STREAM_H
 
@@ -39,8 +36,6 @@ class Output
   private:
     static const size_t kBlockSize = 64 * 1024;
 
-    bool WriteThrough(const char* data, size_t size);
-
     int m_fd;
     int m_error = 0;
     size_t m_used = 0;
@@ -59,11 +54,10 @@ class LineReader
     LineReader& operator=(const LineReader&) = delete;
     ~LineReader();
 
-    // Reads until it holds one whole line at least, and hands out every whole line it holds:
-    // `size` bytes at `lines`, each line ending in '\n' (the last line of input gets one when
-    // it has none). They may be changed in place, and stay until the next call. False at end
-    // of input or on a failure: Error() is then 0 at end of input, ENOMEM for a line that does
-    // not fit in memory, or the errno of the read that failed.
+    // Reads until it holds one whole line at least and hands out every whole line it holds:
+    // `size` bytes at `lines`, each ending in '\n' (the last line of input gets one if it has
+    // none), to change in place if need be; they stay until the next call. False at end of input
+    // (Error() 0) or on a failure: ENOMEM for a line too long for memory, or the read's errno.
     bool Read(char*& lines, size_t& size);
 
     int Error() const

@@ -12,29 +12,6 @@
 namespace hxtool
 {
 
-namespace
-{
-
-// The operator's terminal, whatever the standard descriptors point at: the place a password
-// tool asks its questions. -1 without a controlling terminal.
-int OpenTerminal()
-{
-    return open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-}
-
-// Why a hidden read brought nothing. The hidden read goes through the standard input stream,
-// which keeps the reason.
-std::string WhyNothingRead(const char* what)
-{
-    if (feof(stdin))
-        return "end of input";
-    if (!isatty(STDIN_FILENO))
-        return std::string("no ") + what + " was read: standard input is not a terminal";
-    return std::string("no ") + what + " was read";
-}
-
-} // namespace
-
 void Complain(const ToolText& tool, const std::string& text)
 {
     fflush(stdout);
@@ -45,7 +22,7 @@ int UsageError(const ToolText& tool, const std::string& text)
 {
     Complain(tool, text);
     fprintf(stderr, "Try '%s --help'.\n", tool.name);
-    return kUsageStatus;
+    return 2;
 }
 
 bool IsInformation(const std::string& arg)
@@ -70,8 +47,7 @@ int DivertDialogue()
     // Whatever the stream holds already belongs to the answers.
     fflush(stdout);
     // With standard error closed, the next descriptor opened would take its number and the
-    // complaints with it; /dev/null takes its place, and without a terminal the dialogue goes
-    // nowhere rather than into the answers.
+    // complaints with it: /dev/null takes its place, so the dialogue never joins the answers.
     if (fcntl(STDERR_FILENO, F_GETFD) < 0) {
         int null = open("/dev/null", O_WRONLY);
         if (null >= 0 && null != STDERR_FILENO) {
@@ -83,16 +59,16 @@ int DivertDialogue()
     if (answers < 0)
         return STDOUT_FILENO;
 
-    int terminal = OpenTerminal();
+    // The operator's terminal, whatever the standard descriptors point at.
+    int terminal = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
     int dialogue = terminal >= 0 ? terminal : STDERR_FILENO;
     bool moved = dup2(dialogue, STDOUT_FILENO) == STDOUT_FILENO;
     if (terminal >= 0)
         close(terminal);
-    if (!moved) {
-        close(answers);
-        return STDOUT_FILENO;
-    }
-    return answers;
+    if (moved)
+        return answers;
+    close(answers);
+    return STDOUT_FILENO;
 }
 
 size_t Utf8Length(std::string_view text)
@@ -124,18 +100,14 @@ std::string Visible(std::string_view text)
     while (!text.empty()) {
         const unsigned char c = static_cast<unsigned char>(text[0]);
         const size_t length = Utf8Length(text);
-        if (c < 0x20 || c == 0x7F) {
-            shown += '^';
-            shown += static_cast<char>(c ^ 0x40);
-        } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F) {
-            shown += "^[";
-            shown += static_cast<char>(text[1] - 0x40);
-        } else if (length == 0 && c <= 0x9F) {
-            shown += "M-^";
-            shown += static_cast<char>(c - 0x40);
-        } else {
+        if (c < 0x20 || c == 0x7F)
+            shown.append({'^', static_cast<char>(c ^ 0x40)});
+        else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F)
+            shown.append({'^', '[', static_cast<char>(text[1] - 0x40)});
+        else if (length == 0 && c <= 0x9F)
+            shown.append({'M', '-', '^', static_cast<char>(c - 0x40)});
+        else
             shown.append(text.substr(0, length == 0 ? 1 : length));
-        }
         text.remove_prefix(length == 0 ? 1 : length);
     }
     return shown;
@@ -151,11 +123,6 @@ std::string CannotRead(int error)
     return std::string("cannot read standard input: ") + strerror(error);
 }
 
-void ReportReadFailure(const ToolText& tool, int error)
-{
-    Complain(tool, CannotRead(error));
-}
-
 void ProtectSecrets()
 {
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
@@ -163,29 +130,24 @@ void ProtectSecrets()
 
 Secret::~Secret()
 {
-    explicit_bzero(m_text, sizeof m_text);
+    explicit_bzero(text, sizeof text);
 }
 
 Asked Secret::Ask(QHxConsole& console, const char* prompt, int reads, bool emptyAllowed)
 {
-    m_length = 0;
+    length = 0;
     for (int i = 0; i < reads && i < kMostReads; ++i) {
         char chunk[kHiddenChunk + 1] = {};
         int got = console.Read(chunk, sizeof chunk, i == 0 ? prompt : nullptr, true);
         if (got < 0)
             return Asked::kEnded;
-        memcpy(m_text + m_length, chunk, static_cast<size_t>(got));
-        m_length += static_cast<size_t>(got);
+        memcpy(text + length, chunk, static_cast<size_t>(got));
+        length += static_cast<size_t>(got);
         explicit_bzero(chunk, sizeof chunk);
         if (static_cast<size_t>(got) < kHiddenChunk)
-            return m_length == 0 && !emptyAllowed ? Asked::kEmpty : Asked::kTyped;
+            return length == 0 && !emptyAllowed ? Asked::kEmpty : Asked::kTyped;
     }
     return Asked::kCut;
-}
-
-bool Secret::Matches(const Secret& other) const
-{
-    return m_length == other.m_length && memcmp(m_text, other.m_text, m_length) == 0;
 }
 
 Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bool emptyAllowed,
@@ -197,30 +159,25 @@ Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bo
     Secret second;
     if (second.Ask(console, again, 1, true) == Asked::kEnded)
         return Asked::kEnded;
-    return second.Matches(secret) ? Asked::kTyped : Asked::kDiffer;
+    const bool same =
+        second.length == secret.length && memcmp(second.text, secret.text, secret.length) == 0;
+    return same ? Asked::kTyped : Asked::kDiffer;
 }
 
 std::string WhyNotAsked(Asked asked, const char* what, const char* limit, const char* outcome)
 {
+    const std::string thing = what;
     std::string why;
-    switch (asked) {
-    case Asked::kTyped:
-        return "";
-    case Asked::kEnded:
-        why = WhyNothingRead(what);
-        break;
-    case Asked::kCut:
-        why = std::string("the ") + what + " may have been cut: the hidden read takes at most " +
-              limit;
-        break;
-    case Asked::kEmpty:
-        why = std::string("no ") + what + " was typed";
-        break;
-    case Asked::kDiffer:
-        why = std::string("the two ") + what + "s differ";
-        break;
-    }
-    if (outcome == nullptr)
+    // The hidden read goes through the standard input stream, which keeps the reason.
+    if (asked == Asked::kEnded)
+        why = feof(stdin) ? "end of input" : "no " + thing + " was read";
+    else if (asked == Asked::kCut)
+        why = "the " + thing + " may have been cut: the hidden read takes at most " + limit;
+    else if (asked == Asked::kEmpty)
+        why = "no " + thing + " was typed";
+    else if (asked == Asked::kDiffer)
+        why = "the two " + thing + "s differ";
+    if (why.empty() || outcome == nullptr)
         return why;
     // End of input reads as a cause, the others as a refusal.
     return why + (why == "end of input" ? ": " : "; ") + outcome;

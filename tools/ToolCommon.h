@@ -19,28 +19,20 @@ struct ToolText {
     const char* help;  // what --help adds after the usage and a blank line
 };
 
-// The exit status of a usage error, the same for every tool.
-const int kUsageStatus = 2;
-
 // "<tool>: <text>" on standard error. Standard output is flushed first: without a terminal
 // the dialogue goes to standard error too, and the complaint must come after its question.
+// UsageError adds "Try '<tool> --help'." and returns 2, the status of a usage error.
 void Complain(const ToolText& tool, const std::string& text);
-
-// The complaint, then "Try '<tool> --help'."; returns kUsageStatus.
 [[nodiscard]] int UsageError(const ToolText& tool, const std::string& text);
 
-// True for -h, --help and --version.
+// -h, --help and --version, and showing what they ask for. ShowInformation returns 0, or
+// `failStatus` after a complaint when it could not be written: help that never arrived fails.
 bool IsInformation(const std::string& arg);
-
-// Shows the help or the version that `arg` asks for. Returns 0, or `failStatus` after a
-// complaint when it could not be written: help that never arrived is a failure too.
 int ShowInformation(const ToolText& tool, const std::string& arg, int failStatus);
 
-// Sends what is written on standard output from now on to the controlling terminal, or to
-// standard error when there is none (a cron job, a detached process), or nowhere when that is
-// closed too, and returns a descriptor that still reaches the original standard output, for
-// the answers. Returns STDOUT_FILENO when the descriptors cannot be moved: then dialogue and
-// answers share it.
+// Sends standard output from now on to the controlling terminal, or to standard error without
+// one (a cron job), or nowhere when that is closed too. Returns a descriptor to the original
+// standard output, for the answers; STDOUT_FILENO, shared with the dialogue, if none was made.
 int DivertDialogue();
 
 // The length of the UTF-8 character that begins `text`, or 0 where none does: a stray
@@ -53,57 +45,35 @@ size_t Utf8Length(std::string_view text);
 // terminal takes for a C1 control, as M-^@ to M-^_ (0x9B is M-^[).
 std::string Visible(std::string_view text);
 
-// The complaint for an answer that could not be written: "cannot write standard output: ...".
+// "cannot write standard output: <reason>", complained; "cannot read standard input: <reason>".
 void ReportWriteFailure(const ToolText& tool, int error);
-
-// Why input could not be read: "cannot read standard input: <reason>".
 std::string CannotRead(int error);
 
-// The complaint for input that could not be read.
-void ReportReadFailure(const ToolText& tool, int error);
-
-// Keeps secrets out of core files and out of reach of ptrace by the same user: call it
-// before a secret is asked for or read.
+// Keeps secrets out of core files and out of ptrace's reach: call it before asking for one.
 void ProtectSecrets();
 
 // What came of asking for a secret: typed, or why not.
 enum class Asked { kTyped, kEnded, kCut, kEmpty, kDiffer };
 
-// A line typed without echo. The library's hidden read takes at most kHiddenChunk bytes,
-// its newline included, at a time; a read that fills them had no newline within the limit.
-// The text is wiped when the Secret goes.
-class Secret
-{
-  public:
+// A line typed without echo, wiped when the Secret goes. The library's hidden read takes at
+// most kHiddenChunk bytes, its newline included: a read that fills them had no newline.
+struct Secret {
     static const size_t kHiddenChunk = 31;
+    static const int kMostReads = 2;
 
     Secret() = default;
     Secret(const Secret&) = delete;
     Secret& operator=(const Secret&) = delete;
     ~Secret();
 
-    // Asks with `prompt` and reads one line in up to `reads` hidden reads (the later ones take
-    // the rest of the same line, with no prompt of their own): kCut when the line did not end
-    // within them, kEnded when a read brought nothing (end of input or a failure), kEmpty for
-    // an empty line unless `emptyAllowed`.
+    // Asks with `prompt` and reads one line in up to `reads` hidden reads (the later ones, with
+    // no prompt, take the rest of the line): kCut when it did not end within them, kEnded when a
+    // read brought nothing (end of input or a failure), kEmpty for one empty unless allowed.
     Asked Ask(QHxConsole& console, const char* prompt, int reads, bool emptyAllowed);
 
-    bool Matches(const Secret& other) const;
-
-    char* Text()
-    {
-        return m_text;
-    }
-    size_t Length() const
-    {
-        return m_length;
-    }
-
-  private:
-    static const int kMostReads = 2;
     // The reads' characters, and a spare byte for a terminator or a newline.
-    char m_text[kMostReads * kHiddenChunk + 1] = {};
-    size_t m_length = 0;
+    char text[kMostReads * kHiddenChunk + 1] = {};
+    size_t length = 0;
 };
 
 // Asks for a password without echo; when `again` is given, asks once more with it and

@@ -1,0 +1,78 @@
+// AskLine: how hxask asks a question that a line answers, from its prompt to the answer.
+// hxask reads descriptor 0 itself, as the shell's `read` does, and never past the newline that
+// ends the answer, so that the next question, or the script that comes down the same pipe,
+// finds its own line: a terminal hands out a line a read; a file is read a block at a time and
+// its offset set back to just after the newline; a pipe, which cannot give back what was read,
+// a byte at a time. At most the longest line a question takes and one byte more is read.
+#ifndef HXCONSOLE_TOOLS_ASKLINE_H
+#define HXCONSOLE_TOOLS_ASKLINE_H
+
+#include "ToolCommon.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace hxask
+{
+
+enum Status { kAnswered = 0, kDeclined = 1, kUsageError = 2, kNoInput = 3, kRefused = 4 };
+
+extern const hxtool::ToolText kTool; // in HxAsk.cpp
+
+// The longest int, yesno, pause or menu answer, in bytes: a terminal's line (in canonical mode
+// 4095 characters and a newline), which one read takes whole, whatever the question takes: what
+// is left of a refused line must not answer the question asked again.
+const size_t kLongestLine = 4096;
+
+// A question answered by a line.
+struct LineQuestion {
+    std::string prompt;  // shown on the dialogue before each read, exactly as given
+    size_t longest;      // the longest line taken, in bytes, without its newline
+    std::string tooLong; // why a longer line is refused
+    // Returns why the line (without its newline) is refused, or "". None takes every line.
+    std::function<std::string(const std::string& line)> check;
+};
+
+// "Port (1-65535, Enter for 8080) : ": the question's text, shown visibly, and what it takes.
+// Complaints quote the command line and the answers, so they are shown visibly too.
+std::string Prompt(std::string_view text, const std::string& hint);
+void Complain(const std::string& text);
+
+// After a refused answer, on a terminal: shows `why` and returns true, to ask again. Otherwise
+// false, and the next line of input is left for the next question.
+bool AskAgain(const std::string& why);
+
+// Asks `question` until an answer is taken into `line`, the only buffer it is read into:
+// kAnswered. Otherwise, after the complaint, kNoInput when input ended or a read failed before
+// a whole line came (a last line without a newline counts), kRefused when a refused answer
+// cannot be asked again. Where no echoed Enter ended the answer (a file or pipe, Ctrl-D), a
+// newline ends the prompt's line.
+Status Ask(const LineQuestion& question, std::string& line);
+
+// Writes the answer to `answers`, the descriptor the script reads; a failure fails the question.
+Status Deliver(int answers, std::string_view text);
+
+// A password off a terminal, asked with `prompt` (already visible) and written to `answers`:
+// a line like any other answer, as nobody types it, so nothing is hidden and a refused one
+// ends the question. With `confirm`, a second line must match the first.
+Status AskPasswordLines(int answers, const std::string& prompt, bool confirm);
+
+std::string_view Trimmed(std::string_view text);       // without the blanks and tabs around it
+bool Spelled(std::string_view text, const char* word); // `text` is `word`, in any case
+
+// Optional blanks, an optional sign, digits and optional blanks, and nothing else, as a number;
+// one beyond `long long` reads as its largest (or smallest), beyond any int all the same.
+bool WholeNumber(std::string_view text, long long& value);
+
+// The characters of `text`, a byte outside UTF-8 counted as one; `utf8` says if there was none.
+size_t Characters(std::string_view text, bool& utf8);
+
+// A menu entry for `items` items: 1 to `items` (`first` to `last`) or x (`first` 0), and with
+// `ranges` also FROM-TO and ALL; x and ALL in any case. Returns whether it was one.
+bool ReadMenuEntry(std::string_view line, long long items, bool ranges, long long& first,
+                   long long& last);
+
+} // namespace hxask
+
+#endif
