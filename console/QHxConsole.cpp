@@ -23,7 +23,7 @@ long ReadPlain(int fd, char* buf, unsigned long size)
 
 // What a typed prompt reads: one whole answer line (see LineInput.h), cut to `size` bytes and
 // terminated.
-WholeLine AskLine(int fd, const char* prompt, char* buf, unsigned long size)
+WholeLine PromptForLine(int fd, const char* prompt, char* buf, unsigned long size)
 {
     ShowPrompt(prompt);
     return hxconsole::ReadWholeLine(fd, buf, size);
@@ -101,7 +101,7 @@ WholeLine AskString(int fd, const char* prompt, char* dst, int len, const char* 
         return {-1, false};
     }
     for (;;) {
-        WholeLine line = AskLine(fd, prompt, dst, static_cast<unsigned long>(len) - 1);
+        WholeLine line = PromptForLine(fd, prompt, dst, static_cast<unsigned long>(len) - 1);
         if (line.kept != 0)
             return line;
         if (defaultText != nullptr) {
@@ -172,7 +172,7 @@ int QHxConsole::ReadInt(const char* prompt, int& value, int* defaultValue, int m
 
     char buf[32];
     for (;;) {
-        WholeLine line = AskLine(m_input, prompt, buf, sizeof buf - 1);
+        WholeLine line = PromptForLine(m_input, prompt, buf, sizeof buf - 1);
         if (line.kept < 0)
             return -1;
         if (line.kept == 0) {
@@ -196,7 +196,7 @@ int QHxConsole::ReadYesNo(const char* prompt, int defaultAnswer)
 {
     char buf[8];
     for (;;) {
-        long count = AskLine(m_input, prompt, buf, sizeof buf - 1).kept;
+        long count = PromptForLine(m_input, prompt, buf, sizeof buf - 1).kept;
         if (count < 0)
             return -1;
         if (count == 0 && defaultAnswer != 0)
