@@ -233,6 +233,29 @@ int ModelRead(LineSource& in, char* buf, size_t size)
     return static_cast<int>(count);
 }
 
+// A typed prompt's line: the whole line is taken, `size` bytes of it kept and terminated.
+struct ModelLine {
+    int kept; // -1: nothing read
+    bool cut;
+};
+
+ModelLine ModelWholeLine(LineSource& in, char* buf, size_t size)
+{
+    std::string line;
+    char chunk[256];
+    size_t n = 0;
+    while ((line.empty() || line.back() != '\n') && (n = in.Take(chunk, sizeof chunk)) > 0)
+        line.append(chunk, n);
+    if (line.empty())
+        return {-1, false};
+    if (line.back() == '\n')
+        line.pop_back();
+    const size_t keep = std::min(size, line.size());
+    memcpy(buf, line.data(), keep);
+    buf[keep] = '\0';
+    return {static_cast<int>(keep), keep < line.size()};
+}
+
 // atoi, with a number beyond int at its nearer end.
 int ModelNumber(const char* text)
 {
@@ -245,30 +268,34 @@ int ModelRangedInt(LineSource& in, int& value, const int* defaultValue, int min,
     if (ranged &&
         (min > max || (defaultValue != nullptr && (*defaultValue < min || *defaultValue > max))))
         return -1;
-    char buf[8] = {};
+    char buf[32] = {};
     for (;;) {
-        int count = ModelRead(in, buf, 7);
-        if (count < 0 || (count == 0 && defaultValue == nullptr))
+        ModelLine line = ModelWholeLine(in, buf, 31);
+        if (line.kept < 0 || (line.kept == 0 && defaultValue == nullptr))
             return -1;
-        value = count == 0 ? *defaultValue : ModelNumber(buf);
+        if (line.cut) // refused whole
+            continue;
+        value = line.kept == 0 ? *defaultValue : ModelNumber(buf);
         if (!ranged || (min <= value && value <= max))
             return 0;
     }
 }
 
-int ModelString(LineSource& in, char* dst, int len, const char* defaultText)
+ModelLine ModelString(LineSource& in, char* dst, int len, const char* defaultText)
 {
+    if (len == 1)
+        return {-1, false}; // no room for an answer: nothing is read
     for (;;) {
-        int count = ModelRead(in, dst, static_cast<size_t>(len) - 1);
-        if (count != 0)
-            return count;
+        ModelLine line = ModelWholeLine(in, dst, static_cast<size_t>(len) - 1);
+        if (line.kept != 0)
+            return line;
         if (defaultText == nullptr)
             continue;
         // The default cut to len - 1 characters, the rest of the buffer cleared.
         size_t length = strnlen(defaultText, static_cast<size_t>(len) - 1);
         memcpy(dst, defaultText, length);
         memset(dst + length, 0, static_cast<size_t>(len) - length);
-        return static_cast<int>(length);
+        return {static_cast<int>(length), false};
     }
 }
 
@@ -277,10 +304,10 @@ long ModelChoice(LineSource& in, size_t count)
 {
     for (;;) {
         char buf[32] = {};
-        int read = ModelRead(in, buf, 31);
-        if (read < 0 || (read > 0 && buf[0] == 'x' && strlen(buf) == 1))
+        ModelLine line = ModelWholeLine(in, buf, 31);
+        if (line.kept < 0 || (!line.cut && buf[0] == 'x' && strlen(buf) == 1))
             return -1;
-        long number = read == 0 ? 0 : ModelNumber(buf);
+        long number = line.kept <= 0 || line.cut ? 0 : ModelNumber(buf);
         if (number >= 1 && static_cast<size_t>(number) <= count)
             return number - 1;
     }
@@ -295,9 +322,10 @@ Range ModelRange(LineSource& in, long long count)
 {
     for (;;) {
         char entry[1024] = {};
-        if (ModelString(in, entry, 1023, "/0") < 0)
+        ModelLine line = ModelString(in, entry, 1023, "/0");
+        if (line.kept < 0)
             return {-1, 0, 0};
-        if (entry[0] == '\0')
+        if (entry[0] == '\0' || line.cut)
             continue;
         if (strcasecmp(entry, "x") == 0)
             return {-1, 0, 0};
@@ -351,8 +379,10 @@ void ReadIntEscape(QHxConsole& console, const Call& c, LineSource* model)
     if (model == nullptr)
         return;
     char buf[32] = {};
-    int count = ModelRead(*model, buf, 31);
-    int er = count <= 0 ? -1 : escape != '\0' && buf[0] == escape && strlen(buf) == 1 ? 1 : 0;
+    ModelLine line = ModelWholeLine(*model, buf, 31);
+    int er = line.kept <= 0 || line.cut                               ? -1
+             : escape != '\0' && buf[0] == escape && strlen(buf) == 1 ? 1
+                                                                      : 0;
     Require(r == er && (er != 0 || value == ModelNumber(buf)),
             "ReadInt: not the number the line gives");
 }
@@ -388,7 +418,7 @@ void ReadYesNo(QHxConsole& console, const Call& c, LineSource* model)
     char buf[8] = {};
     int er;
     for (;;) {
-        int count = ModelRead(*model, buf, 7);
+        int count = ModelWholeLine(*model, buf, 7).kept;
         er = count < 0                          ? -1
              : count == 0 && defaultAnswer != 0 ? defaultAnswer
              : buf[0] == 'y'                    ? 1
@@ -413,7 +443,7 @@ void ReadString(QHxConsole& console, const Call& c, LineSource* model)
     if (model == nullptr)
         return;
     auto expected = Block(size);
-    int er = len <= 0 ? -1 : ModelString(*model, expected.get(), len, fallback);
+    int er = len <= 0 ? -1 : ModelString(*model, expected.get(), len, fallback).kept;
     Require(r == er && memcmp(dst.get(), expected.get(), size) == 0,
             "ReadString: not the answer the lines give");
 }
@@ -514,6 +544,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     Require(stdin != nullptr && sink >= 0, "cannot set up standard input and output");
     Require(dup2(sink, 1) == 1, "cannot redirect standard output");
     close(sink);
+    // Descriptor 0 itself is /dev/null, whatever the fuzzer was started with: the prompts take
+    // it for a file and read it in blocks, which the line source answers. On a terminal they
+    // would ask poll(2) about the real one.
+    int none = open("/dev/null", O_RDONLY);
+    Require(none >= 0 && dup2(none, 0) == 0, "cannot redirect standard input");
+    close(none);
     return 0;
 }
 
