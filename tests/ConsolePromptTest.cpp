@@ -471,7 +471,9 @@ TEST(TypedPrompts, OverLongAnswerLeavesNothingBehind)
         {"string", String(8, nullptr), std::string(1024, 's') + "\x04", 7, "Name : "},
         {"menu", Menu(false), std::string(40, '1') + "\n2\n", 20,
          menu + "Enter item number: Enter item number: "},
-        {"range", Menu(true), "1" + std::string(1100, ' ') + "\n2\n", 1,
+        // The range menu keeps 1022 characters: one more and the entry is not judged at all.
+        {"range", Menu(true), "2" + std::string(1021, ' ') + "\n", 1, menu + rangePrompt},
+        {"range", Menu(true), "1" + std::string(1022, ' ') + "\n2\n", 1,
          menu + rangePrompt + "Illegal item number specified\n" + rangePrompt},
     };
     for (const Case& c : cases) {
