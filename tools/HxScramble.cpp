@@ -151,12 +151,13 @@ std::string Transform(const Job& job, char* text, size_t& length)
         length = DecodeHex(text, length);
         unit = "byte";
     }
-    const std::string name = job.cipher.name;
     const size_t bad = (job.restore ? job.written : job.taken).FirstOutside(text, length);
-    if (bad < length)
+    if (bad < length) {
+        const std::string name = job.cipher.name;
         return std::string(unit) + " " + std::to_string(bad + 1) + " is " + KindOf(text[bad]) +
                (job.restore ? ", which " + name + " never writes"
                             : " outside the range of " + name + " (" + job.cipher.range + ")");
+    }
     (job.restore ? job.cipher.decrypt : job.cipher.encrypt)(text, text, length);
     return {};
 }
