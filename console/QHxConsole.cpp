@@ -2,7 +2,6 @@
 #include "LineInput.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
