@@ -1,5 +1,6 @@
 #include "QHxConsole.h"
-#include "LineInput.h"
+#include "HiddenLine.h"
+#include "WholeLine.h"
 
 #include <cctype>
 #include <climits>
@@ -20,12 +21,15 @@ long ReadPlain(int fd, char* buf, unsigned long size)
     return read(fd, buf, size);
 }
 
-// What a typed prompt reads: one whole answer line (see LineInput.h), cut to `size` bytes and
-// terminated.
-WholeLine PromptForLine(int fd, const char* prompt, char* buf, unsigned long size)
+// What a typed prompt reads: one whole answer line (see WholeLine.h), cut to `size` bytes and
+// terminated. Its count is -1 when no line came: end of input, a failed read, a line without end.
+long PromptForLine(int fd, const char* prompt, char* buf, size_t size, bool* cut = nullptr)
 {
     ShowPrompt(prompt);
-    return hxconsole::ReadWholeLine(fd, buf, size);
+    WholeLine line = hxconsole::ReadWholeLine(fd, buf, size);
+    if (cut != nullptr)
+        *cut = line.cut;
+    return line.status == WholeLine::kLine ? static_cast<long>(line.kept) : -1;
 }
 
 // A read's result as callers get it: nothing read is -1, and a final newline is removed. Only
@@ -79,10 +83,11 @@ int ToPosition(const char* text)
 int ReadNumberOrEscape(int fd, int& value, char escape, bool* ended)
 {
     char buf[32];
-    WholeLine line = hxconsole::ReadWholeLine(fd, buf, sizeof buf - 1);
+    bool cut = false;
+    long count = PromptForLine(fd, nullptr, buf, sizeof buf - 1, &cut);
     if (ended != nullptr)
-        *ended = line.kept < 0;
-    if (line.kept <= 0 || line.cut)
+        *ended = count < 0;
+    if (count <= 0 || cut)
         return -1;
     if (escape != '\0' && buf[0] == escape && strlen(buf) == 1)
         return 1;
@@ -91,22 +96,25 @@ int ReadNumberOrEscape(int fd, int& value, char escape, bool* ended)
 }
 
 // The question behind ReadString: one line into dst (len bytes), or the default after an
-// empty line, or the question again when there is none.
-WholeLine AskString(int fd, const char* prompt, char* dst, int len, const char* defaultText)
+// empty line, or the question again when there is none. Returns the count kept, or -1 with dst
+// empty.
+long AskString(int fd, const char* prompt, char* dst, int len, const char* defaultText,
+               bool* cut = nullptr)
 {
     // No room for an answer: nothing is read.
     if (len == 1) {
         ShowPrompt(prompt);
-        return {-1, false};
+        dst[0] = '\0';
+        return -1;
     }
     for (;;) {
-        WholeLine line = PromptForLine(fd, prompt, dst, static_cast<unsigned long>(len) - 1);
-        if (line.kept != 0)
-            return line;
+        long count = PromptForLine(fd, prompt, dst, static_cast<size_t>(len) - 1, cut);
+        if (count != 0)
+            return count;
         if (defaultText != nullptr) {
             strncpy(dst, defaultText, static_cast<size_t>(len) - 1);
             dst[len - 1] = '\0';
-            return {static_cast<long>(strlen(dst)), false};
+            return static_cast<long>(strlen(dst));
         }
     }
 }
@@ -171,17 +179,18 @@ int QHxConsole::ReadInt(const char* prompt, int& value, int* defaultValue, int m
 
     char buf[32];
     for (;;) {
-        WholeLine line = PromptForLine(m_input, prompt, buf, sizeof buf - 1);
-        if (line.kept < 0)
+        bool cut = false;
+        long count = PromptForLine(m_input, prompt, buf, sizeof buf - 1, &cut);
+        if (count < 0)
             return -1;
-        if (line.kept == 0) {
+        if (count == 0) {
             if (defaultValue == nullptr)
                 return -1;
             value = *defaultValue;
             return 0;
         }
         // An entry too long for the buffer is refused whole, never taken in part.
-        if (!line.cut) {
+        if (!cut) {
             value = ToInt(buf);
             if (!rangeChecked || (min <= value && value <= max))
                 return 0;
@@ -195,7 +204,7 @@ int QHxConsole::ReadYesNo(const char* prompt, int defaultAnswer)
 {
     char buf[8];
     for (;;) {
-        long count = PromptForLine(m_input, prompt, buf, sizeof buf - 1).kept;
+        long count = PromptForLine(m_input, prompt, buf, sizeof buf - 1);
         if (count < 0)
             return -1;
         if (count == 0 && defaultAnswer != 0)
@@ -212,7 +221,7 @@ int QHxConsole::ReadString(const char* prompt, char* dst, int len, const char* d
 {
     if (dst == nullptr || len <= 0)
         return -1;
-    return static_cast<int>(AskString(m_input, prompt, dst, len, defaultText).kept);
+    return static_cast<int>(AskString(m_input, prompt, dst, len, defaultText));
 }
 
 int QHxConsole::ReadPassword(char* buf, const char* prompt)
@@ -233,11 +242,14 @@ void QHxConsole::Pause(const char* message)
     if (message != nullptr)
         puts(message);
     puts("Press any key to continue ...");
-    // As in a hidden read: an earlier Ctrl-D must not answer this question too.
-    clearerr(stdin);
-    // Through the stream, not read(2): in canonical mode this waits for Enter, and the rest
-    // of the line stays in the stream's buffer rather than in front of the next plain read.
-    getchar();
+    // The pause takes one whole line, so that nothing typed at it answers the next question,
+    // hidden or not. What a hidden read left of its line in the standard input stream comes
+    // first; the rest straight from the descriptor, so that off a terminal no byte past the
+    // line is read. An earlier Ctrl-D does not answer it: the descriptor is asked again.
+    if (!hxconsole::TakeBufferedLine(stdin)) {
+        char none[1];
+        hxconsole::ReadWholeLine(m_input, none, 0);
+    }
 }
 
 int QHxConsole::ListSelect(std::vector<_GENERIC_ITEM>* items, const char* title,
@@ -283,15 +295,16 @@ int QHxConsole::ListSelect(std::vector<_GENERIC_ITEM>* items, int* from, int* to
         *to = *from = 0;
         // The default turns an empty line into "/0", which is read as item 0 below and so
         // draws the item number complaint. -1 therefore means input ended or failed.
-        WholeLine line = AskString(
+        bool cut = false;
+        long kept = AskString(
             m_input, "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit ",
-            entry, sizeof entry - 1, "/0");
-        if (line.kept < 0)
+            entry, sizeof entry - 1, "/0", &cut);
+        if (kept < 0)
             return -1;
         if (entry[0] == '\0')
             continue;
         // Too long to be judged whole, so not judged by its first part either.
-        if (line.cut) {
+        if (cut) {
             puts("Illegal item number specified");
             continue;
         }

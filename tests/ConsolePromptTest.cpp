@@ -312,6 +312,10 @@ TEST(ReadString, Answers)
         {"\n", 4, "abcdefgh", 3, string("abc\0##", 6), 1},
         // A long line keeps len - 1 characters, always terminated; the rest is dropped.
         {"abcdef\n", 4, nullptr, 3, string("abc\0##", 6), 1},
+        // Cut inside a UTF-8 character, the whole character goes; other text keeps its bytes.
+        {"h\xc3\xa9llo\n", 3, nullptr, 1, string("h\0\0##", 5), 1},
+        {"\xe2\x82\xac\xe2\x82\xac\n", 6, nullptr, 3, string("\xe2\x82\xac\0\0\0##", 8), 1},
+        {"h\xe9llo\n", 3, nullptr, 2, string("h\xe9\0##", 5), 1},
         // len 1 leaves no room: the prompt, then -1.
         {"abc\n", 1, "x", -1, string("\0##", 3), 1},
         {"\n\x04", 8, nullptr, -1, string("\0\0\0\0\0\0\0\0##", 10), 2},
@@ -397,18 +401,28 @@ TEST(ReadPassword, RefusesNullBufferAndNonTerminal)
     EXPECT_EQ(piped.err, "tcgetattr failed with error 25 : 'Inappropriate ioctl for device'\n");
 }
 
-TEST(Pause, ShowsMessageAndTakesOneCharacterFromTheStream)
+TEST(Pause, ShowsMessageAndTakesOneWholeLine)
 {
-    // The rest of the line stays in the stream's buffer, out of reach of a plain read.
-    Transcript run = RunOnPipe("abc\n", [] {
-        QHxConsole console;
-        console.Pause("Done");
-        char buf[8] = {};
-        int r = console.Read(buf, 7, nullptr, false);
-        return Outcome{r};
-    });
-    EXPECT_EQ(run.outcome.result, -1);
-    EXPECT_EQ(run.out, "Done\nPress any key to continue ...\n");
+    // Off a terminal no byte past the pause's line is read: the next question gets the next
+    // line. What the caller left in the standard input stream is the pause's line.
+    struct Case {
+        bool callerReadsFirst;
+        std::string input;
+    } cases[] = {{false, "abc\nnext\n"}, {true, "xyz\nnext\n"}};
+    for (const Case& c : cases) {
+        Transcript run = RunOnPipe(c.input, [&c] {
+            QHxConsole console;
+            if (c.callerReadsFirst && getchar() != 'x')
+                return Outcome{-100};
+            console.Pause("Done");
+            char buf[8] = {};
+            if (c.callerReadsFirst)
+                return Outcome{0, {}, fgets(buf, sizeof buf, stdin) ? buf : ""};
+            return Outcome{console.ReadString(nullptr, buf, sizeof buf), {}, buf};
+        });
+        EXPECT_EQ(run.outcome.bytes, c.callerReadsFirst ? "next\n" : "next");
+        EXPECT_EQ(run.out, "Done\nPress any key to continue ...\n");
+    }
 
     Transcript bare = RunOnPipe("", [] {
         QHxConsole().Pause(nullptr);
@@ -418,34 +432,32 @@ TEST(Pause, ShowsMessageAndTakesOneCharacterFromTheStream)
     EXPECT_EQ(bare.out, "Press any key to continue ...\n");
 }
 
-TEST(Pause, WaitsAgainAfterEndOfInput)
+TEST(Pause, LeavesNothingOfItsLineForAHiddenRead)
 {
-    // Ctrl-D answers the first pause only; the second takes the a of the next line.
-    Transcript run = RunDialogue("\x04"
-                                 "ab\n",
-                                 [] {
-                                     QHxConsole console;
-                                     console.Pause(nullptr);
-                                     console.Pause(nullptr);
-                                     char buf[32] = {};
-                                     int r = console.ReadPassword(buf);
-                                     return Outcome{r, {}, buf};
-                                 });
-    EXPECT_EQ(run.outcome.result, 0);
-    EXPECT_EQ(run.outcome.bytes, "b");
-}
-
-TEST(Pause, LeavesTheRestOfTheLineForAHiddenRead)
-{
-    Transcript run = RunDialogue("abc\n", [] {
-        QHxConsole console;
-        console.Pause(nullptr);
-        char buf[32] = {};
-        int r = console.ReadPassword(buf);
-        return Outcome{r, {}, buf};
-    });
-    EXPECT_EQ(run.outcome.result, 0);
-    EXPECT_EQ(run.outcome.bytes, "bc"); // taken at once, without waiting for another line
+    // Ctrl-D answers the first pause only, the second takes all of "ab", and the password
+    // waits for a line of its own, also where keys come one at a time.
+    for (bool canonical : {true, false}) {
+        SCOPED_TRACE(canonical);
+        Transcript run = RunOnTerminal(
+            [canonical] {
+                if (!canonical && system("stty -icanon") != 0)
+                    return Outcome{-100};
+                QHxConsole console;
+                console.Pause(nullptr);
+                console.Pause(nullptr);
+                char buf[32] = {};
+                int r = console.ReadPassword(buf);
+                return Outcome{r, {}, buf};
+            },
+            [canonical](Terminal& t) {
+                t.Type(canonical ? "\x04" : "\n");
+                t.Type("ab\n");
+                ASSERT_TRUE(t.WaitForEcho(false));
+                t.Type("pw\n");
+            });
+        EXPECT_EQ(run.outcome.result, 0);
+        EXPECT_EQ(run.outcome.bytes, "pw");
+    }
 }
 
 TEST(TypedPrompts, OverLongAnswerLeavesNothingBehind)

@@ -1,14 +1,20 @@
 // Read, the primitive every prompt ends in: plain reads on a pipe, hidden reads on a
-// pseudo-terminal (and their refusal anywhere else).
+// pseudo-terminal (and their refusal anywhere else); and the answer-line reader, in process.
 #include "ChildRun.h"
 #include "QHxConsole.h"
+#include "WholeLine.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/mman.h>
 #include <termios.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace hxtest;
 
@@ -420,4 +426,176 @@ TEST(ReadHidden, EchoThatCannotComeBackIsReported)
     EXPECT_EQ(run.outcome.bytes, Padded("")); // untouched
     EXPECT_EQ(run.out, "Password : ");
     EXPECT_EQ(run.err, "tcsetattr failed with error 5 : 'Input/output error'\n");
+}
+
+// The reader every typed prompt, the pause and hxask take their answer line from, called in
+// this process on descriptors made here. Each row reads one line and then what the descriptor
+// still holds for the next reader.
+namespace
+{
+
+using hxconsole::kLongestLine;
+using hxconsole::ReadWholeLine;
+using hxconsole::WholeLine;
+
+enum class Source { Pipe, File, Canonical, Keys, Raw };
+
+// A descriptor to read `input` from, and the descriptor the input was written to (or -1).
+struct Descriptor {
+    int read = -1;
+    int write = -1;
+    ~Descriptor()
+    {
+        close(read);
+        close(write);
+    }
+};
+
+// A pseudo-terminal's slave end, in `source`'s modes, holding `input` typed on its master.
+// Keys: a single-key mode (no canonical mode, VMIN 0, Enter still turned into a newline).
+// Raw: as after stty raw, where Enter stays a carriage return.
+bool OpenTerminal(Source source, Descriptor& d)
+{
+    if (openpty(&d.write, &d.read, nullptr, nullptr, nullptr) != 0)
+        return false;
+    termios modes{};
+    tcgetattr(d.read, &modes);
+    if (source == Source::Raw)
+        cfmakeraw(&modes);
+    if (source == Source::Keys) {
+        modes.c_lflag &= ~ICANON;
+        modes.c_cc[VMIN] = 0;
+        modes.c_cc[VTIME] = 0;
+    }
+    modes.c_lflag &= ~ECHO;
+    return tcsetattr(d.read, TCSANOW, &modes) == 0;
+}
+
+bool Open(Source source, const std::string& input, Descriptor& d)
+{
+    int ends[2];
+    switch (source) {
+    case Source::Pipe:
+        if (pipe(ends) != 0)
+            return false;
+        d.read = ends[0];
+        // Room for the longest rows, which the reader must see whole before it stops.
+        fcntl(ends[1], F_SETPIPE_SZ, 1 << 20);
+        if (write(ends[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+            return false;
+        close(ends[1]);
+        return true;
+    case Source::File:
+        d.read = memfd_create("answers", 0);
+        return write(d.read, input.data(), input.size()) == static_cast<ssize_t>(input.size()) &&
+               lseek(d.read, 0, SEEK_SET) == 0;
+    default:
+        return OpenTerminal(source, d) &&
+               write(d.write, input.data(), input.size()) == static_cast<ssize_t>(input.size());
+    }
+}
+
+// What is left for whoever reads next: all of it, or what a terminal holds just now.
+std::string Rest(int fd)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    std::string rest;
+    char block[4096];
+    for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;)
+        rest.append(block, static_cast<size_t>(got));
+    return rest;
+}
+
+} // namespace
+
+TEST(WholeLine, EndsWhereTheSourceSaysAndLeavesTheRest)
+{
+    const std::string longest(kLongestLine, 'a');
+    struct Case {
+        Source source;
+        std::string input;
+        size_t size;
+        bool crlf;
+        WholeLine::Status status;
+        std::string kept;
+        bool cut;
+        std::string rest;
+    } cases[] = {
+        {Source::Pipe, "42\nyes\n", 31, false, WholeLine::kLine, "42", false, "yes\n"},
+        {Source::Pipe, "abcdefghij\nnext\n", 4, false, WholeLine::kLine, "abcd", true, "next\n"},
+        {Source::Pipe, "last", 31, false, WholeLine::kLine, "last", false, ""},
+        {Source::Pipe, "", 31, false, WholeLine::kEnded, "", false, ""},
+        {Source::File, "\nx\n", 31, false, WholeLine::kLine, "", false, "x\n"},
+        // Across the file reader's 1024-byte block: the offset still ends up after the line.
+        {Source::File, std::string(1500, 's') + "\nrest\n", 8, false, WholeLine::kLine, "ssssssss",
+         true, "rest\n"},
+        // A carriage return before the newline is the line's end only where asked for.
+        {Source::File, "5\r\n6\r\n", 31, true, WholeLine::kLine, "5", false, "6\r\n"},
+        {Source::Pipe, "5\r\n", 31, false, WholeLine::kLine, "5\r", false, ""},
+        {Source::Pipe, "ab\r\n", 2, true, WholeLine::kLine, "ab", false, ""},
+        {Source::Pipe, "a\rb\n", 31, true, WholeLine::kLine, "a\rb", false, ""},
+        // The bound: a line of kLongestLine bytes ends; one byte more ends the question.
+        {Source::File, longest + "\nz\n", 4, false, WholeLine::kLine, "aaaa", true, "z\n"},
+        {Source::Pipe, longest + "\nz\n", 4, false, WholeLine::kLine, "aaaa", true, "z\n"},
+        {Source::File, longest + "a\n", 4, false, WholeLine::kEndless, "", false, "\n"},
+        {Source::Pipe, longest + "a\n", 4, false, WholeLine::kEndless, "", false, "\n"},
+        // A cut line keeps no part of a UTF-8 character, and every byte of other text.
+        {Source::Pipe, "h\xc3\xa9llo\n", 2, false, WholeLine::kLine, "h", true, ""},
+        {Source::Pipe, "h\xc3\xa9llo\n", 3, false, WholeLine::kLine, "h\xc3\xa9", true, ""},
+        {Source::Pipe, "\xe2\x82\xac\xe2\x82\xac\n", 5, false, WholeLine::kLine, "\xe2\x82\xac",
+         true, ""},
+        {Source::Pipe, "a\xf0\x9f\x98\x80z\n", 4, false, WholeLine::kLine, "a", true, ""},
+        {Source::Pipe, "h\xe9llo\n", 2, false, WholeLine::kLine, "h\xe9", true, ""},
+        {Source::Pipe, "\xc3\xc3\xa9\n", 1, false, WholeLine::kLine, "\xc3", true, ""},
+        {Source::Pipe, "\x80\x80\x80\x80\n", 3, false, WholeLine::kLine, "\x80\x80\x80", true, ""},
+        // Terminals: a line at a time in canonical mode, a key at a time otherwise, where a
+        // carriage return ends the line only if the terminal leaves it one.
+        {Source::Canonical, "42\nyes\n", 31, false, WholeLine::kLine, "42", false, "yes\n"},
+        {Source::Canonical, "abcdefghij\nnext\n", 4, false, WholeLine::kLine, "abcd", true,
+         "next\n"},
+        {Source::Keys, "42\nyes\n", 31, false, WholeLine::kLine, "42", false, "yes\n"},
+        {Source::Keys, "abcdefghij\nnext\n", 4, false, WholeLine::kLine, "abcd", true, "next\n"},
+        {Source::Keys, "ab\rcd\r", 31, false, WholeLine::kLine, "ab", false, "cd\n"},
+        {Source::Raw, "pw\rnext\r", 31, false, WholeLine::kLine, "pw", false, "next\r"},
+        {Source::Raw, "a\nb\r", 31, false, WholeLine::kLine, "a", false, "b\r"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(c.source) << " "
+                                          << c.input.substr(0, 20) << " size " << c.size);
+        Descriptor d;
+        ASSERT_TRUE(Open(c.source, c.input, d));
+        std::string buf(c.size + 1, '#');
+        WholeLine line = ReadWholeLine(d.read, &buf[0], c.size, c.crlf);
+        EXPECT_EQ(line.status, c.status);
+        EXPECT_EQ(buf.substr(0, buf.find('\0')), c.kept);
+        EXPECT_EQ(line.kept, c.kept.size());
+        EXPECT_EQ(line.cut, c.cut);
+        EXPECT_EQ(Rest(d.read), c.rest);
+    }
+
+    // Nothing ever ends a line of /dev/zero, and the bound ends the read.
+    Descriptor zero;
+    zero.read = open("/dev/zero", O_RDONLY);
+    char buf[8];
+    EXPECT_EQ(ReadWholeLine(zero.read, buf, sizeof buf - 1).status, WholeLine::kEndless);
+    EXPECT_EQ(buf[0], '\0');
+}
+
+TEST(WholeLine, WaitsForKeysNotYetTyped)
+{
+    // With VMIN 0 a read returns at once with nothing until a key comes; that is no end of
+    // input. The second half of the line is typed while the reader waits.
+    Descriptor d;
+    ASSERT_TRUE(Open(Source::Keys, "4", d));
+    std::thread typist([&d] {
+        usleep(100 * 1000);
+        if (write(d.write, "2\nyes\n", 6) != 6)
+            ADD_FAILURE() << "typing failed";
+    });
+    char buf[32];
+    WholeLine line = ReadWholeLine(d.read, buf, sizeof buf - 1);
+    typist.join();
+    EXPECT_EQ(line.status, WholeLine::kLine);
+    EXPECT_STREQ(buf, "42");
+    EXPECT_EQ(Rest(d.read), "yes\n");
 }

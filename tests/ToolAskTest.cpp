@@ -296,8 +296,14 @@ TEST(AskOnPipe, EveryBoundIsCheckedOnBothSides)
         // A line of 4096 bytes, and one past it.
         {anyInt, std::string(4095, ' ') + "7", 0, "7\n", ""},
         {anyInt, std::string(4096, ' ') + "7", 4, "", notNumber},
-        {{"pause"}, std::string(4096, 'p'), 0, "", ""},
-        {{"pause"}, std::string(4097, 'p'), 4, "", "the line is longer than 4096 bytes"},
+        // Any line that ends answers the pause; the reader's bound holds for every question.
+        {{"pause"}, std::string(262144, 'p'), 0, "", ""},
+        {{"pause"}, std::string(262145, 'p'), 4, "", "the line does not end within 262144 bytes"},
+        {{"string", "S", "--max", "65536"},
+         std::string(262145, 's'),
+         4,
+         "",
+         "the line does not end within 262144 bytes"},
         // --max characters of four bytes each fill the byte limit; one byte more is refused.
         {{"string", "S", "--max", "3"}, smile3, 0, smile3 + "\n", ""},
         {{"string", "S", "--max", "3"},
@@ -366,15 +372,23 @@ TEST(AskScripts, EachQuestionTakesItsOwnLineOfASharedInput)
         {{"/bin/sh", "-c", tool + "hxask yesno A; echo $?; hxask yesno B; echo $?"},
          "n\ny\n",
          "1\n0\n"},
-        // A line longer than the question takes is read no further than one byte past it.
+        // A refused over-long line is read to its end and dropped, and no further.
         {{"/bin/sh", "-c", tool + "hxask int N; echo $?; cat"},
          std::string(5000, '1') + "\nrest\n",
-         "4\n" + std::string(5000 - 4097, '1') + "\nrest\n"},
+         "4\nrest\n"},
         {{"/bin/sh", "-c",
           tool + "f=$(mktemp) || exit; head -c 5000 /dev/zero | tr '\\0' 1 > \"$f\"; "
-                 "echo rest >> \"$f\"; { hxask int N; echo $?; cat; } < \"$f\"; rm -f \"$f\""},
+                 "echo >> \"$f\"; echo rest >> \"$f\"; { hxask int N; echo $?; cat; } < \"$f\"; "
+                 "rm -f \"$f\""},
          "",
-         "4\n" + std::string(5000 - 4097, '1') + "rest\n"},
+         "4\nrest\n"},
+        {{"/bin/sh", "-c", tool + "hxask password; echo $?; hxask string Next; echo $?"},
+         std::string(52, 'p') + "\nBob\n",
+         "4\nBob\n0\n"},
+        // A file written on Windows: the carriage return is part of each line's end.
+        {{"/bin/sh", "-c", tool + "hxask int N && hxask password && hxask yesno Go; echo $?"},
+         "5\r\npw\r\ny\r\n",
+         "5\npw\n0\n"},
         {{"/bin/sh", "-c",
           tool +
               "hxask int N < /dev/zero; echo $?; hxask string S --max 65536 < /dev/zero; echo $?"},
@@ -672,20 +686,28 @@ TEST(AskOnTerminal, EachQuestionTakesItsOwnLineAndLeavesTheRest)
         std::string script;
         std::string keys; // typed at once, before the first question
         std::string out;
+        bool hidden; // typed once echo is off instead
     };
     const Case cases[] = {
-        {"a=$(hxask string Host); b=$(hxask int Port); echo \"$a $b\"", "web01\n80\n",
-         "web01 80\n"},
-        {"hxask int N; read rest; echo \"[$rest]\"", "123456789\nafter\n", "123456789\n[after]\n"},
+        {"a=$(hxask string Host); b=$(hxask int Port); echo \"$a $b\"", "web01\n80\n", "web01 80\n",
+         false},
+        {"hxask int N; read rest; echo \"[$rest]\"", "123456789\nafter\n", "123456789\n[after]\n",
+         false},
         // A loop that reads a list asks the terminal, not the list, for each answer.
         {"printf 'a\\nb\\n' | while read f; do hxask yesno \"Delete $f\" < /dev/tty && echo "
          "\"$f\"; "
          "done",
-         "n\ny\n", "b\n"},
+         "n\ny\n", "b\n", false},
+        // Keys handed over one at a time still make whole lines, and with stty raw the
+        // carriage return that Enter sends ends one, hidden too.
+        {"stty -icanon; n=$(hxask int N); hxask yesno Go; echo \"$? $n\"; read r; echo \"[$r]\"",
+         "42\nyes\nafter\n", "0 42\n[after]\n", false},
+        {"stty raw; p=$(hxask password); s=$?; stty sane; echo \"$s $p\"", "pw\r", "0 pw\n", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
-        Transcript run = Script(c.script, [keys = c.keys](Terminal& t) { t.Type(keys); });
+        Transcript run = Script(
+            c.script, c.hidden ? Hidden(c.keys) : [keys = c.keys](Terminal& t) { t.Type(keys); });
         EXPECT_EQ(run.out, c.out);
     }
 }

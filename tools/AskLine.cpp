@@ -1,13 +1,16 @@
 #include "AskLine.h"
 #include "Stream.h"
 
-#include <algorithm>
-#include <cerrno>
+#include "WholeLine.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
 #include <unistd.h>
+
+using hxconsole::ReadWholeLine;
+using hxconsole::WholeLine;
 
 namespace hxask
 {
@@ -15,49 +18,10 @@ namespace hxask
 namespace
 {
 
-// What one read of a file may bring.
-const size_t kBlock = 4096;
 // What the library's hidden read takes, without the newline; off a terminal too.
 const size_t kLongestPassword = hxtool::Secret::kHiddenChunk - 1;
-
-// Reads one line into `line`, without its newline: at most `longest` bytes and one more, so a
-// longer one is too long. False when none came: input ended, or a read failed (`error` its
-// errno). `newline` says whether a newline ended the line.
-bool ReadLine(size_t longest, std::string& line, bool& newline, int& error)
-{
-    const bool terminal = isatty(STDIN_FILENO);
-    const bool seekable = !terminal && lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0;
-    line.assign(std::max(longest, terminal ? kLongestLine : 0) + 1, '\0');
-    size_t size = 0;
-    newline = false;
-    while (size <= longest) {
-        char* start = &line[size];
-        size_t room = terminal ? line.size() : seekable ? std::min(kBlock, longest + 1 - size) : 1;
-        ssize_t got = read(STDIN_FILENO, start, room);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            // A line cut by a failed read is no answer, however much of it came.
-            error = errno;
-            return false;
-        }
-        if (got == 0)
-            break;
-        if (char* end = static_cast<char*>(memchr(start, '\n', static_cast<size_t>(got)))) {
-            // What follows the newline belongs to the next question.
-            if (seekable)
-                lseek(STDIN_FILENO, end + 1 - (start + got), SEEK_CUR);
-            size = static_cast<size_t>(end - line.data());
-            newline = true;
-            break;
-        }
-        size += static_cast<size_t>(got);
-        if (terminal)
-            break;
-    }
-    line.resize(size);
-    return size > 0 || newline;
-}
+const char kEndless[] = "the line does not end within 262144 bytes";
+static_assert(hxconsole::kLongestLine == 262144, "the refusal names the reader's bound");
 
 // Wipes a secret, the spare capacity behind it too; growing within the capacity moves nothing.
 void Wipe(std::string& secret)
@@ -94,23 +58,26 @@ Status Ask(const LineQuestion& question, std::string& line)
     for (;;) {
         fputs(question.prompt.c_str(), stdout);
         fflush(stdout);
-        bool newline = false;
-        int error = 0;
-        const bool read = ReadLine(question.longest, line, newline, error);
-        if (promptOpen && (!newline || !echoed)) {
+        line.assign(question.longest + 1, '\0');
+        const WholeLine read = ReadWholeLine(STDIN_FILENO, &line[0], question.longest, true);
+        line.resize(read.kept);
+        if (promptOpen && (!read.ended || !echoed)) {
             putchar('\n');
             fflush(stdout);
         }
-        if (!read) {
-            Complain(error == 0 ? "end of input" : hxtool::CannotRead(error));
+        if (read.status == WholeLine::kEnded || read.status == WholeLine::kFailed) {
+            Complain(read.error == 0 ? "end of input" : hxtool::CannotRead(read.error));
             return kNoInput;
         }
-        std::string why = line.size() > question.longest ? question.tooLong
-                          : question.check               ? question.check(line)
-                                                         : std::string();
+        const bool tooLong = read.cut && !question.tooLong.empty();
+        std::string why = read.status == WholeLine::kEndless ? kEndless
+                          : tooLong                          ? question.tooLong
+                          : question.check                   ? question.check(line)
+                                                             : std::string();
         if (why.empty())
             return kAnswered;
-        if (!AskAgain(why)) {
+        // The rest of a line without an end is still to come: it cannot be asked again.
+        if (read.status == WholeLine::kEndless || !AskAgain(why)) {
             Complain(why);
             return kRefused;
         }
@@ -186,7 +153,7 @@ size_t Characters(std::string_view text, bool& utf8)
 {
     size_t count = 0;
     for (utf8 = true; !text.empty(); ++count) {
-        size_t length = hxtool::Utf8Length(text);
+        size_t length = hxconsole::Utf8Length(text);
         utf8 = utf8 && length > 0;
         text.remove_prefix(length > 0 ? length : 1);
     }

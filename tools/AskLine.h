@@ -1,9 +1,8 @@
-// AskLine: how hxask asks a question that a line answers, from its prompt to the answer.
-// hxask reads descriptor 0 itself, as the shell's `read` does, and never past the newline that
-// ends the answer, so that the next question, or the script that comes down the same pipe,
-// finds its own line: a terminal hands out a line a read; a file is read a block at a time and
-// its offset set back to just after the newline; a pipe, which cannot give back what was read,
-// a byte at a time. At most the longest line a question takes and one byte more is read.
+// AskLine: how hxask asks a question that a line answers, from its prompt to the answer. The
+// line is read from descriptor 0 by the console's answer-line reader (console/WholeLine.h), the
+// library's own rule: one whole line, never a byte past its end, so that the next question, or
+// the script that comes down the same pipe, finds its own line. A carriage return before the
+// newline (a file written on Windows) is part of the line's end.
 #ifndef HXCONSOLE_TOOLS_ASKLINE_H
 #define HXCONSOLE_TOOLS_ASKLINE_H
 
@@ -20,16 +19,14 @@ enum Status { kAnswered = 0, kDeclined = 1, kUsageError = 2, kNoInput = 3, kRefu
 
 extern const hxtool::ToolText kTool; // in HxAsk.cpp
 
-// The longest int, yesno, pause or menu answer, in bytes: a terminal's line (in canonical mode
-// 4095 characters and a newline), which one read takes whole, whatever the question takes: what
-// is left of a refused line must not answer the question asked again.
-const size_t kLongestLine = 4096;
+// The longest int, yesno or menu answer, in bytes: a longer line is refused (and read to its end).
+const size_t kLongestAnswer = 4096;
 
 // A question answered by a line.
 struct LineQuestion {
     std::string prompt;  // shown on the dialogue before each read, exactly as given
     size_t longest;      // the longest line taken, in bytes, without its newline
-    std::string tooLong; // why a longer line is refused
+    std::string tooLong; // why a longer line is refused; "": a longer one is taken, cut
     // Returns why the line (without its newline) is refused, or "". None takes every line.
     std::function<std::string(const std::string& line)> check;
 };
@@ -46,8 +43,8 @@ bool AskAgain(const std::string& why);
 // Asks `question` until an answer is taken into `line`, the only buffer it is read into:
 // kAnswered. Otherwise, after the complaint, kNoInput when input ended or a read failed before
 // a whole line came (a last line without a newline counts), kRefused when a refused answer
-// cannot be asked again. Where no echoed Enter ended the answer (a file or pipe, Ctrl-D), a
-// newline ends the prompt's line.
+// cannot be asked again, or a line has no end within the reader's bound. Where no echoed Enter
+// ended the answer (a file or pipe, Ctrl-D), a newline ends the prompt's line.
 Status Ask(const LineQuestion& question, std::string& line);
 
 // Writes the answer to `answers`, the descriptor the script reads; a failure fails the question.

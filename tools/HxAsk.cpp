@@ -56,8 +56,9 @@ const char kHelp[] =
     "\n"
     "Put -- before a PROMPT or ITEM that begins with '-'. Control characters in the texts\n"
     "are shown as ^[ and the like; an ITEM is printed exactly as given. A line longer than\n"
-    "4096 bytes is refused, but for string. A refused answer is asked again, with the\n"
-    "reason, on a terminal; otherwise hxask gives the reason and ends with status 4.\n"
+    "4096 bytes is refused, but for string and pause; none may pass 262144 bytes. A\n"
+    "refused answer is asked again, with the reason, on a terminal; otherwise hxask gives\n"
+    "the reason and ends with status 4.\n"
     "\n"
     "Exit status: 0 answered; 1 the answer was no, the menu's exit entry x, or an empty\n"
     "line to int without --default; 2 usage error; 3 end of input, no memory, or a failed\n"
@@ -148,7 +149,7 @@ Status AskInt(const Request& request)
     };
     std::string line;
     Status status =
-        Ask({Prompt(request.operands[0], hint), kLongestLine, "not a whole number", check}, line);
+        Ask({Prompt(request.operands[0], hint), kLongestAnswer, "not a whole number", check}, line);
     if (status != kAnswered)
         return status;
     if (line.empty() && !hasDefault)
@@ -171,7 +172,7 @@ Status AskYesNo(const Request& request)
         return yes || Spelled(answer, "n") || Spelled(answer, "no") ? "" : refusal;
     };
     std::string line;
-    Status status = Ask({Prompt(request.operands[0], hint), kLongestLine, refusal, check}, line);
+    Status status = Ask({Prompt(request.operands[0], hint), kLongestAnswer, refusal, check}, line);
     return status == kAnswered && !yes ? kDeclined : status;
 }
 
@@ -264,7 +265,7 @@ Status AskMenu(const Request& request, bool ranges)
     };
     std::string line;
     Status status =
-        Ask({ranges ? kRangePrompt : kChoicePrompt, kLongestLine, refusal, check}, line);
+        Ask({ranges ? kRangePrompt : kChoicePrompt, kLongestAnswer, refusal, check}, line);
     if (status != kAnswered)
         return status;
     if (first == 0)
@@ -283,7 +284,7 @@ Status AskPause(const Request& request)
     if (!request.operands.empty())
         prompt = hxtool::Visible(request.operands[0]) + "\n" + prompt;
     std::string line;
-    return Ask({prompt, kLongestLine, "the line is longer than 4096 bytes", nullptr}, line);
+    return Ask({prompt, 0, "", nullptr}, line);
 }
 
 // A question: its name, how many texts it takes, the options it takes (one that takes a value

@@ -1,6 +1,7 @@
 #include "ToolCommon.h"
 
 #include "QHxConsole.h"
+#include "WholeLine.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +12,8 @@
 
 namespace hxtool
 {
+
+using hxconsole::Utf8Length;
 
 void Complain(const ToolText& tool, const std::string& text)
 {
@@ -69,29 +72,6 @@ int DivertDialogue()
         return answers;
     close(answers);
     return STDOUT_FILENO;
-}
-
-size_t Utf8Length(std::string_view text)
-{
-    if (text.empty())
-        return 0;
-    const unsigned char lead = static_cast<unsigned char>(text[0]);
-    if (lead < 0x80)
-        return 1;
-    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || text.size() < length)
-        return 0;
-    // The second byte's range rules out the overlong forms, the surrogates (ED A0 to ED BF)
-    // and what lies past U+10FFFF.
-    const unsigned char second = static_cast<unsigned char>(text[1]);
-    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (second < low || second > high)
-        return 0;
-    for (size_t i = 2; i < length; ++i)
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
-            return 0;
-    return length;
 }
 
 std::string Visible(std::string_view text)

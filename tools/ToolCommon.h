@@ -35,10 +35,6 @@ int ShowInformation(const ToolText& tool, const std::string& arg, int failStatus
 // standard output, for the answers; STDOUT_FILENO, shared with the dialogue, if none was made.
 int DivertDialogue();
 
-// The length of the UTF-8 character that begins `text`, or 0 where none does: a stray
-// continuation byte, an overlong form, a surrogate, a code point past U+10FFFF, a cut one.
-size_t Utf8Length(std::string_view text);
-
 // `text` fit to go to a terminal: control characters become visible, as cat -v shows them.
 // C0 and DEL in caret notation (ESC is ^[, DEL is ^?); a C1 control in UTF-8 as ESC and its
 // character (CSI, U+009B, is ^[[); a byte from 0x80 to 0x9F outside UTF-8, which an 8-bit
