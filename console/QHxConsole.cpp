@@ -98,8 +98,7 @@ int ReadNumberOrEscape(int fd, int& value, char escape, bool* ended)
 // The question behind ReadString: one line into dst (len bytes), or the default after an
 // empty line, or the question again when there is none. Returns the count kept, or -1 with dst
 // empty.
-long AskString(int fd, const char* prompt, char* dst, int len, const char* defaultText,
-               bool* cut = nullptr)
+long AskString(int fd, const char* prompt, char* dst, int len, const char* defaultText, bool* cut)
 {
     // No room for an answer: nothing is read.
     if (len == 1) {
@@ -108,8 +107,10 @@ long AskString(int fd, const char* prompt, char* dst, int len, const char* defau
         return -1;
     }
     for (;;) {
+        // A line cut to nothing (one character too wide for the room) was typed all the same:
+        // it is an answer, not an empty line.
         long count = PromptForLine(fd, prompt, dst, static_cast<size_t>(len) - 1, cut);
-        if (count != 0)
+        if (count != 0 || *cut)
             return count;
         if (defaultText != nullptr) {
             strncpy(dst, defaultText, static_cast<size_t>(len) - 1);
@@ -221,7 +222,8 @@ int QHxConsole::ReadString(const char* prompt, char* dst, int len, const char* d
 {
     if (dst == nullptr || len <= 0)
         return -1;
-    return static_cast<int>(AskString(m_input, prompt, dst, len, defaultText));
+    bool cut = false;
+    return static_cast<int>(AskString(m_input, prompt, dst, len, defaultText, &cut));
 }
 
 int QHxConsole::ReadPassword(char* buf, const char* prompt)

@@ -1,5 +1,6 @@
 #include "WholeLine.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -32,8 +33,9 @@ struct Line {
     size_t size;
     size_t kept = 0;
     size_t length = 0; // bytes of the line so far, its end not counted
-    char next = 0;     // the first byte that did not fit
-    char last = 0;     // the line's last byte
+    char next[3] = {}; // the first bytes that did not fit: enough to end a cut character
+    size_t nexts = 0;
+    char last = 0; // the line's last byte
     bool ended = false;
 
     // Takes the bytes of a block up to the line's end; returns how many it used.
@@ -48,8 +50,8 @@ struct Line {
             }
             if (kept < size)
                 buf[kept++] = c;
-            else if (length == size)
-                next = c;
+            else if (nexts < sizeof next)
+                next[nexts++] = c;
             last = c;
             ++length;
         }
@@ -137,7 +139,7 @@ WholeLine ReadWholeLine(int fd, char* buf, size_t size, bool crlf)
     const bool cut = line.length > line.kept;
     if (cut) {
         // The bytes of a cut character do not stay behind the terminator either.
-        const size_t whole = KeptOfCutLine(buf, line.kept, line.next);
+        const size_t whole = KeptOfCutLine(buf, line.kept, {line.next, line.nexts});
         memset(buf + whole, 0, line.kept - whole);
         line.kept = whole;
     }
@@ -145,7 +147,7 @@ WholeLine ReadWholeLine(int fd, char* buf, size_t size, bool crlf)
     return {WholeLine::kLine, line.kept, cut, line.ended, 0};
 }
 
-size_t KeptOfCutLine(const char* text, size_t kept, char next)
+size_t KeptOfCutLine(const char* text, size_t kept, std::string_view next)
 {
     // Back to where a cut character would begin: a lead byte and at most two continuation bytes
     // of it can have been kept.
@@ -153,17 +155,17 @@ size_t KeptOfCutLine(const char* text, size_t kept, char next)
     while (start > 0 && kept - start < 2 &&
            IsContinuation(static_cast<unsigned char>(text[start - 1])))
         --start;
-    if (start == 0 || !IsContinuation(static_cast<unsigned char>(next)))
+    if (start == 0 || next.empty() || !IsContinuation(static_cast<unsigned char>(next[0])))
         return kept;
     --start;
-    // Its bytes so far and the one dropped, and continuation bytes for what follows: when that
-    // makes a whole UTF-8 character, the line was cut inside one.
+    // Its bytes kept and those dropped: when they make a whole UTF-8 character, the line was
+    // cut inside one.
     char character[4];
     const size_t have = kept - start;
-    memset(character, 0x80, sizeof character);
+    const size_t more = std::min(next.size(), sizeof character - have);
     memcpy(character, text + start, have);
-    character[have] = next;
-    const size_t length = Utf8Length({character, sizeof character});
+    memcpy(character + have, next.data(), more);
+    const size_t length = Utf8Length({character, have + more});
     return length > have ? start : kept;
 }
 

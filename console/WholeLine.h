@@ -61,10 +61,10 @@ struct WholeLine {
 // keeps part of a UTF-8 character (see KeptOfCutLine). Interrupted reads count as failures.
 WholeLine ReadWholeLine(int fd, char* buf, size_t size, bool crlf = false);
 
-// How many of the `kept` bytes of a cut line to keep, `next` being the first byte dropped: all
-// of them, unless they end in the first bytes of a UTF-8 character that `next` goes on with;
-// then that character goes too. Text that is not UTF-8 keeps every byte.
-size_t KeptOfCutLine(const char* text, size_t kept, char next);
+// How many of the `kept` bytes of a cut line to keep, `next` being the first bytes dropped (up
+// to three): all of them, unless they end in the first bytes of a whole UTF-8 character that
+// `next` completes; then that character goes too. Text that is not UTF-8 keeps every byte.
+size_t KeptOfCutLine(const char* text, size_t kept, std::string_view next);
 
 // The length of the UTF-8 character that begins `text`, or 0 where none does: a stray
 // continuation byte, an overlong form, a surrogate, a code point past U+10FFFF, a cut one.

@@ -239,6 +239,35 @@ struct ModelLine {
     bool cut;
 };
 
+// The length of the UTF-8 character at text[0] (the forms of Unicode's table of well-formed
+// byte sequences), or 0 where none begins.
+size_t ModelCharacter(const std::string& text, size_t at)
+{
+    struct Form {
+        unsigned char lead, lastLead, second, lastSecond;
+        size_t length;
+    };
+    static const Form forms[] = {
+        {0x00, 0x7F, 0, 0, 1},       {0xC2, 0xDF, 0x80, 0xBF, 2}, {0xE0, 0xE0, 0xA0, 0xBF, 3},
+        {0xE1, 0xEC, 0x80, 0xBF, 3}, {0xED, 0xED, 0x80, 0x9F, 3}, {0xEE, 0xEF, 0x80, 0xBF, 3},
+        {0xF0, 0xF0, 0x90, 0xBF, 4}, {0xF1, 0xF3, 0x80, 0xBF, 4}, {0xF4, 0xF4, 0x80, 0x8F, 4},
+    };
+    auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+    for (const Form& f : forms) {
+        if (byte(at) < f.lead || byte(at) > f.lastLead)
+            continue;
+        if (f.length == 1)
+            return 1;
+        if (at + f.length > text.size() || byte(at + 1) < f.second || byte(at + 1) > f.lastSecond)
+            return 0;
+        for (size_t i = 2; i < f.length; ++i)
+            if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
+                return 0;
+        return f.length;
+    }
+    return 0;
+}
+
 ModelLine ModelWholeLine(LineSource& in, char* buf, size_t size)
 {
     std::string line;
@@ -250,7 +279,13 @@ ModelLine ModelWholeLine(LineSource& in, char* buf, size_t size)
         return {-1, false};
     if (line.back() == '\n')
         line.pop_back();
-    const size_t keep = std::min(size, line.size());
+    size_t keep = std::min(size, line.size());
+    // A cut never keeps part of a UTF-8 character that the line holds whole.
+    for (size_t at = 0, length; at < keep; at += std::max<size_t>(length, 1)) {
+        length = ModelCharacter(line, at);
+        if (at + length > keep)
+            keep = at;
+    }
     memcpy(buf, line.data(), keep);
     buf[keep] = '\0';
     return {static_cast<int>(keep), keep < line.size()};

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/mman.h>
@@ -316,6 +317,7 @@ TEST(ReadString, Answers)
         {"h\xc3\xa9llo\n", 3, nullptr, 1, string("h\0\0##", 5), 1},
         {"\xe2\x82\xac\xe2\x82\xac\n", 6, nullptr, 3, string("\xe2\x82\xac\0\0\0##", 8), 1},
         {"h\xe9llo\n", 3, nullptr, 2, string("h\xe9\0##", 5), 1},
+        {"\xc3\xa9\n", 2, "x", 0, string("\0\0##", 4), 1}, // cut to nothing: not empty
         // len 1 leaves no room: the prompt, then -1.
         {"abc\n", 1, "x", -1, string("\0##", 3), 1},
         {"\n\x04", 8, nullptr, -1, string("\0\0\0\0\0\0\0\0##", 10), 2},
@@ -348,6 +350,31 @@ TEST(ReadString, RefusesBadArgumentsWithoutAsking)
         "abc\n", [] { return Outcome{QHxConsole().ReadString("Name", nullptr, 8, "x")}; });
     EXPECT_EQ(run.outcome.result, -1);
     EXPECT_EQ(run.out, "");
+}
+
+TEST(ReadString, LeavesDstTerminatedWheneverItFails)
+{
+    // Standard input closed, a directory, non-blocking with nothing to read; no room (len 1).
+    const std::function<bool()> inputs[] = {
+        [] { return close(0) == 0; },
+        [] { return dup2(open("/", O_RDONLY | O_DIRECTORY), 0) == 0; },
+        [] { return fcntl(0, F_SETFL, O_NONBLOCK) == 0; },
+        [] { return true; },
+    };
+    for (size_t i = 0; i < std::size(inputs); ++i) {
+        SCOPED_TRACE(i);
+        const int len = i == 3 ? 1 : 8;
+        Call call = [&inputs, i, len] {
+            if (!inputs[i]())
+                return Outcome{-100};
+            char buf[8];
+            memset(buf, '#', sizeof buf);
+            return Outcome{QHxConsole().ReadString("Name", buf, len, "x"), {}, Bytes(buf, 1)};
+        };
+        Transcript run = RunOnPipe(i == 3 ? "abc\n" : "", call, false);
+        EXPECT_EQ(run.outcome.result, -1);
+        EXPECT_EQ(run.outcome.bytes, std::string(1, '\0'));
+    }
 }
 
 TEST(ReadPassword, AsksWithEchoOff)

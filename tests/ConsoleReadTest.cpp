@@ -547,6 +547,11 @@ TEST(WholeLine, EndsWhereTheSourceSaysAndLeavesTheRest)
         {Source::Pipe, "a\xf0\x9f\x98\x80z\n", 4, false, WholeLine::kLine, "a", true, ""},
         {Source::Pipe, "h\xe9llo\n", 2, false, WholeLine::kLine, "h\xe9", true, ""},
         {Source::Pipe, "\xc3\xc3\xa9\n", 1, false, WholeLine::kLine, "\xc3", true, ""},
+        {Source::Pipe,
+         "\xe2\x82"
+         "A\n",
+         1, false, WholeLine::kLine, "\xe2", true, ""},
+        {Source::Pipe, "\xe2\x82\n", 1, false, WholeLine::kLine, "\xe2", true, ""},
         {Source::Pipe, "\x80\x80\x80\x80\n", 3, false, WholeLine::kLine, "\x80\x80\x80", true, ""},
         // Terminals: a line at a time in canonical mode, a key at a time otherwise, where a
         // carriage return ends the line only if the terminal leaves it one.
