@@ -45,7 +45,9 @@ class HX_EXPORT QHxConsole
     // Hidden mode (hidden true): switches echo off on the terminal behind standard input,
     // reads one line through the standard input stream, puts the terminal back exactly as it
     // was (dropping anything typed after that line) and writes a newline for the Enter that
-    // was not echoed. At most 31 characters are taken (the newline counts as one); the rest
+    // was not echoed. The line ends as an answer line does (see the typed prompts below), on
+    // a terminal not in canonical mode too. At most 31 characters are taken (the line's end
+    // counts as one); the rest
     // of a longer line stays in the stream and is what the next hidden read returns. `size`
     // plays no part: buf must hold 32 bytes whatever `size` says, and it always ends up
     // terminated. When standard input is not a terminal nothing is read. The line leaves no
@@ -95,14 +97,22 @@ class HX_EXPORT QHxConsole
     // continue.
     int Read(char* buf, unsigned long size, const char* prompt, bool hidden);
 
-    // The typed prompts below (ReadInt, ReadYesNo, ReadString, ReadPassword and the menus)
-    // take one whole line per answer. The rest of a line longer than the prompt keeps is read
-    // and dropped: it never becomes the next answer, nor input for the shell once the program
-    // has ended. On a terminal that never waits for more input. Where standard input is not a
-    // terminal no byte past the line's newline is read (a pipe is read a byte at a time; a file
-    // a block at a time, then the offset is put back after the newline), so the next prompt, or
-    // the caller's own read, gets the next line. A read that fails, even in the middle of a
-    // line, counts as end of input.
+    // One whole line per answer: the typed prompts below (ReadInt, ReadYesNo, ReadString,
+    // ReadPassword and the menus) and Pause each take one line of standard input.
+    //   - The rest of a line longer than the prompt keeps is read and dropped: it never
+    //     becomes the next answer, nor input for the shell once the program has ended.
+    //   - No byte past the line's end is read, so the next prompt, or the caller's own read,
+    //     gets the next line: a terminal in canonical mode hands over a line at a time (the
+    //     rest of a long one is dropped without waiting), a pipe is read a byte at a time, a
+    //     file a block at a time with the offset put back after the line.
+    //   - On a terminal not in canonical mode (stty -icanon, a caller's single-key mode, what
+    //     a crashed full-screen program left) the keys are taken one at a time as they come,
+    //     and the line still ends only at a newline, or at a carriage return where the
+    //     terminal does not turn it into one (ICRNL off, as after stty raw).
+    //   - A line that has not ended within 262144 bytes ends the question as a failed read:
+    //     a stream without line ends (/dev/zero) cannot hold a prompt for ever.
+    //   - Anywhere else a carriage return is a byte of the line, before a newline too.
+    //   - A read that fails, even in the middle of a line, counts as end of input.
     //
     // Numbers are read as atoi does (leading blanks, an optional sign, digits up to the first
     // non-digit; no digits reads as 0), except that a number beyond the 32-bit range gives
@@ -132,12 +142,16 @@ class HX_EXPORT QHxConsole
     // again when it is. Returns -1 at end of input or on a failed read.
     int ReadYesNo(const char* prompt, int defaultAnswer = 0);
 
-    // Asks "prompt : " and keeps the first len - 1 characters of the answer line in `dst`,
-    // which holds `len` bytes, always terminated; the rest of the line is dropped. An empty
-    // line copies in `defaultText`, cut to len - 1 characters, or asks again when there is no
-    // default. Returns the number of characters in `dst`, or -1 at end of input, on a failed
-    // read, for a null `dst` or for len below 1 (nothing shown or read); len 1 leaves no room
-    // for an answer and returns -1 after the prompt, reading nothing.
+    // Asks "prompt : " and keeps the first len - 1 bytes of the answer line in `dst`, which
+    // holds `len` bytes, always terminated; the rest of the line is dropped. A line cut inside
+    // a UTF-8 character loses that character's bytes too (fewer are kept, and the count says
+    // so; a line cut to nothing returns 0 and takes no default); text that is not UTF-8 keeps
+    // every byte that fits. An empty line copies in
+    // `defaultText`, cut to len - 1 bytes, or asks again when there is no default. Returns the
+    // number of bytes in `dst`, or -1 at end of input, on a failed read, for a null `dst` or
+    // for len below 1 (nothing shown or read); len 1 leaves no room for an answer and returns
+    // -1 after the prompt, reading nothing. Whenever it returns -1 with len at least 1, dst[0]
+    // is NUL.
     int ReadString(const char* prompt, char* dst, int len, const char* defaultText = nullptr);
 
     // Asks "prompt : " (a null prompt asks "Password : ") and reads the answer with echo off
@@ -152,10 +166,11 @@ class HX_EXPORT QHxConsole
     int ReadPassword(char* buf, const char* prompt = nullptr);
 
     // Shows `message` (when not null) on a line of its own, then "Press any key to continue
-    // ...", and takes one character from the standard input stream: on a terminal that waits
-    // for Enter, even after an earlier Ctrl-D. The rest of that line stays in the stream,
-    // where a hidden read will find it; plain reads do not see it. Standard output is not
-    // flushed.
+    // ...", and takes one whole line (see the typed prompts): on a terminal that waits for
+    // Enter, even after an earlier Ctrl-D, and nothing typed at the pause answers the next
+    // question, hidden or not. Input already waiting in the standard input stream (what a
+    // hidden Read left of a long line, or the caller's own reads) is taken first, up to its
+    // line's end. Standard output is not flushed.
     void Pause(const char* message = nullptr);
 
     // Shows the items as a numbered list under `title` (or "Please choose one of the

@@ -27,13 +27,13 @@ struct Exchange {
 };
 
 // Runs the tool with its standard input and output on pipes of their own and plays the
-// operator: waits until each question appears, then writes its answer. A plain read takes
-// whatever the pipe holds, so an answer written before its question would be swallowed with
-// the one before. Hands back the tool's exit status and everything it printed; its standard
-// error is the child's. The input ends after the last answer.
-Call Converse(std::vector<Exchange> script)
+// operator: waits until each question appears, then writes its answer; or, `atOnce`, writes
+// every answer before the first question, as a script piping in a file would. Hands back the
+// tool's exit status and everything it printed; its standard error is the child's. The input
+// ends after the last answer.
+Call Converse(std::vector<Exchange> script, bool atOnce = false)
 {
-    return [script] {
+    return [script, atOnce] {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0)
             _exit(126);
@@ -51,6 +51,9 @@ Call Converse(std::vector<Exchange> script)
         close(out[1]);
 
         std::string seen;
+        for (const Exchange& step : script)
+            if (atOnce && write(in[1], step.answer.data(), step.answer.size()) < 0)
+                break;
         auto readMore = [&] {
             char chunk[4096];
             ssize_t n = read(out[0], chunk, sizeof chunk);
@@ -66,6 +69,8 @@ Call Converse(std::vector<Exchange> script)
             if (at == std::string::npos)
                 break; // the tool ended without asking
             from = at + step.question.size();
+            if (atOnce)
+                continue;
             if (write(in[1], step.answer.data(), step.answer.size()) < 0)
                 break;
         }
@@ -110,36 +115,43 @@ const char kPause[] = "Press any key to continue ...\n";
 
 TEST(DemoOnPipe, ScriptedTourCallsEveryOperation)
 {
-    Transcript run = RunOnPipe("", Converse({
-                                       {kName, "\n"},
-                                       {kRetries, "12\n"},
-                                       {kRetries, "7\n"},
-                                       {kLog, "n\n"},
-                                       {kPassword, "hunter2\n"},
-                                       {kItem, "2\n"},
-                                       {kRange, "2-4\n"},
-                                       {kPause, "\n"},
-                                   }));
-    ASSERT_TRUE(run.returned);
-    EXPECT_EQ(run.outcome.result, 0);
-    EXPECT_EQ(run.err, "");
-    ExpectInOrder(run.outcome.bytes, {
-                                         "ReadString returned 8; the name is \"operator\".\n",
-                                         "value not in range: (1 - 10)\n",
-                                         "ReadInt returned 0; the number is 7.\n",
-                                         "ReadYesNo returned 2 (no).\n",
-                                         "ReadString returned 7; the password has 7 characters.\n",
-                                         "QHxAsciiCrypt scrambles it to \"" + Ascii("hunter2") +
-                                             "\" and restores \"hunter2\".\n",
-                                         "QHxSimpleCrypt scrambles it to (hex) ",
-                                         " and restores \"hunter2\".\n",
-                                         "   [2] Web server\n",
-                                         "ListSelect returned 102, the id of \"Web server\".\n",
-                                         "ListSelect returned 3; from 1 to 3 (indexes, counted "
-                                         "from 0): \"Web server\" to \"File share\".\n",
-                                         "That was the last question.\n",
-                                         "Pause returned.\n\nEnd of the tour.\n",
-                                     });
+    // Answered as each question comes, or all in one go: each question takes its own line.
+    for (bool atOnce : {false, true}) {
+        SCOPED_TRACE(atOnce);
+        Transcript run = RunOnPipe("", Converse(
+                                           {
+                                               {kName, "\n"},
+                                               {kRetries, "12\n"},
+                                               {kRetries, "7\n"},
+                                               {kLog, "n\n"},
+                                               {kPassword, "hunter2\n"},
+                                               {kItem, "2\n"},
+                                               {kRange, "2-4\n"},
+                                               {kPause, "\n"},
+                                           },
+                                           atOnce));
+        ASSERT_TRUE(run.returned);
+        EXPECT_EQ(run.outcome.result, 0);
+        EXPECT_EQ(run.err, "");
+        ExpectInOrder(run.outcome.bytes,
+                      {
+                          "ReadString returned 8; the name is \"operator\".\n",
+                          "value not in range: (1 - 10)\n",
+                          "ReadInt returned 0; the number is 7.\n",
+                          "ReadYesNo returned 2 (no).\n",
+                          "ReadString returned 7; the password has 7 characters.\n",
+                          "QHxAsciiCrypt scrambles it to \"" + Ascii("hunter2") +
+                              "\" and restores \"hunter2\".\n",
+                          "QHxSimpleCrypt scrambles it to (hex) ",
+                          " and restores \"hunter2\".\n",
+                          "   [2] Web server\n",
+                          "ListSelect returned 102, the id of \"Web server\".\n",
+                          "ListSelect returned 3; from 1 to 3 (indexes, counted "
+                          "from 0): \"Web server\" to \"File share\".\n",
+                          "That was the last question.\n",
+                          "Pause returned.\n\nEnd of the tour.\n",
+                      });
+    }
 }
 
 TEST(DemoInformation, HelpVersionAndUsageErrorsStartNoTour)
