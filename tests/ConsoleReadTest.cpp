@@ -440,7 +440,7 @@ using hxconsole::WholeLine;
 
 enum class Source { Pipe, File, Canonical, Keys, Raw };
 
-// A descriptor to read `input` from, and the descriptor the input was written to (or -1).
+// A descriptor to read from, and the end the input is written to (for a file, the same file).
 struct Descriptor {
     int read = -1;
     int write = -1;
@@ -451,48 +451,40 @@ struct Descriptor {
     }
 };
 
-// A pseudo-terminal's slave end, in `source`'s modes, holding `input` typed on its master.
-// Keys: a single-key mode (no canonical mode, VMIN 0, Enter still turned into a newline).
-// Raw: as after stty raw, where Enter stays a carriage return.
-bool OpenTerminal(Source source, Descriptor& d)
-{
-    if (openpty(&d.write, &d.read, nullptr, nullptr, nullptr) != 0)
-        return false;
-    termios modes{};
-    tcgetattr(d.read, &modes);
-    if (source == Source::Raw)
-        cfmakeraw(&modes);
-    if (source == Source::Keys) {
-        modes.c_lflag &= ~ICANON;
-        modes.c_cc[VMIN] = 0;
-        modes.c_cc[VTIME] = 0;
-    }
-    modes.c_lflag &= ~ECHO;
-    return tcsetattr(d.read, TCSANOW, &modes) == 0;
-}
-
+// `input` as `source` hands it over. A terminal's modes: Keys is a single-key mode (no
+// canonical mode, VMIN 0, Enter still turned into a newline); Raw is as after stty raw, where
+// Enter stays a carriage return.
 bool Open(Source source, const std::string& input, Descriptor& d)
 {
-    int ends[2];
-    switch (source) {
-    case Source::Pipe:
-        if (pipe(ends) != 0)
-            return false;
-        d.read = ends[0];
-        // Room for the longest rows, which the reader must see whole before it stops.
-        fcntl(ends[1], F_SETPIPE_SZ, 1 << 20);
-        if (write(ends[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-            return false;
-        close(ends[1]);
-        return true;
-    case Source::File:
-        d.read = memfd_create("answers", 0);
-        return write(d.read, input.data(), input.size()) == static_cast<ssize_t>(input.size()) &&
-               lseek(d.read, 0, SEEK_SET) == 0;
-    default:
-        return OpenTerminal(source, d) &&
-               write(d.write, input.data(), input.size()) == static_cast<ssize_t>(input.size());
+    int ends[2] = {-1, -1};
+    termios modes{};
+    if (source == Source::File) {
+        ends[0] = memfd_create("answers", 0);
+        ends[1] = dup(ends[0]);
+    } else if (source == Source::Pipe) {
+        if (pipe(ends) == 0) // room for the longest rows, which the reader sees whole
+            fcntl(ends[1], F_SETPIPE_SZ, 1 << 20);
+    } else if (openpty(&ends[1], &ends[0], nullptr, nullptr, nullptr) == 0) {
+        tcgetattr(ends[0], &modes);
+        if (source == Source::Raw)
+            cfmakeraw(&modes);
+        if (source == Source::Keys) {
+            modes.c_lflag &= ~ICANON;
+            modes.c_cc[VMIN] = 0;
+            modes.c_cc[VTIME] = 0;
+        }
+        modes.c_lflag &= ~ECHO;
+        tcsetattr(ends[0], TCSANOW, &modes);
     }
+    d.read = ends[0];
+    d.write = ends[1];
+    if (write(d.write, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+        return false;
+    if (source == Source::Pipe) {
+        close(d.write);
+        d.write = -1;
+    }
+    return source != Source::File || lseek(d.read, 0, SEEK_SET) == 0;
 }
 
 // What is left for whoever reads next: all of it, or what a terminal holds just now.

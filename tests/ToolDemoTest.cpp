@@ -111,47 +111,53 @@ const char kItem[] = "Enter item number: ";
 const char kRange[] = "(FROM#-TO#) or (ALL) or (x)to exit  : ";
 const char kPause[] = "Press any key to continue ...\n";
 
+// The whole tour, each answer written as its question comes or all of them in one go.
+void ExpectWholeTour(bool atOnce)
+{
+    Transcript run = RunOnPipe("", Converse(
+                                       {
+                                           {kName, "\n"},
+                                           {kRetries, "12\n"},
+                                           {kRetries, "7\n"},
+                                           {kLog, "n\n"},
+                                           {kPassword, "hunter2\n"},
+                                           {kItem, "2\n"},
+                                           {kRange, "2-4\n"},
+                                           {kPause, "\n"},
+                                       },
+                                       atOnce));
+    ASSERT_TRUE(run.returned);
+    EXPECT_EQ(run.outcome.result, 0);
+    EXPECT_EQ(run.err, "");
+    ExpectInOrder(run.outcome.bytes, {
+                                         "ReadString returned 8; the name is \"operator\".\n",
+                                         "value not in range: (1 - 10)\n",
+                                         "ReadInt returned 0; the number is 7.\n",
+                                         "ReadYesNo returned 2 (no).\n",
+                                         "ReadString returned 7; the password has 7 characters.\n",
+                                         "QHxAsciiCrypt scrambles it to \"" + Ascii("hunter2") +
+                                             "\" and restores \"hunter2\".\n",
+                                         "QHxSimpleCrypt scrambles it to (hex) ",
+                                         " and restores \"hunter2\".\n",
+                                         "   [2] Web server\n",
+                                         "ListSelect returned 102, the id of \"Web server\".\n",
+                                         "ListSelect returned 3; from 1 to 3 (indexes, counted "
+                                         "from 0): \"Web server\" to \"File share\".\n",
+                                         "That was the last question.\n",
+                                         "Pause returned.\n\nEnd of the tour.\n",
+                                     });
+}
+
 } // namespace
 
 TEST(DemoOnPipe, ScriptedTourCallsEveryOperation)
 {
-    // Answered as each question comes, or all in one go: each question takes its own line.
-    for (bool atOnce : {false, true}) {
-        SCOPED_TRACE(atOnce);
-        Transcript run = RunOnPipe("", Converse(
-                                           {
-                                               {kName, "\n"},
-                                               {kRetries, "12\n"},
-                                               {kRetries, "7\n"},
-                                               {kLog, "n\n"},
-                                               {kPassword, "hunter2\n"},
-                                               {kItem, "2\n"},
-                                               {kRange, "2-4\n"},
-                                               {kPause, "\n"},
-                                           },
-                                           atOnce));
-        ASSERT_TRUE(run.returned);
-        EXPECT_EQ(run.outcome.result, 0);
-        EXPECT_EQ(run.err, "");
-        ExpectInOrder(run.outcome.bytes,
-                      {
-                          "ReadString returned 8; the name is \"operator\".\n",
-                          "value not in range: (1 - 10)\n",
-                          "ReadInt returned 0; the number is 7.\n",
-                          "ReadYesNo returned 2 (no).\n",
-                          "ReadString returned 7; the password has 7 characters.\n",
-                          "QHxAsciiCrypt scrambles it to \"" + Ascii("hunter2") +
-                              "\" and restores \"hunter2\".\n",
-                          "QHxSimpleCrypt scrambles it to (hex) ",
-                          " and restores \"hunter2\".\n",
-                          "   [2] Web server\n",
-                          "ListSelect returned 102, the id of \"Web server\".\n",
-                          "ListSelect returned 3; from 1 to 3 (indexes, counted "
-                          "from 0): \"Web server\" to \"File share\".\n",
-                          "That was the last question.\n",
-                          "Pause returned.\n\nEnd of the tour.\n",
-                      });
-    }
+    ExpectWholeTour(false);
+}
+
+TEST(DemoOnPipe, AnswersSentInOneGoMakeTheSameTour)
+{
+    ExpectWholeTour(true);
 }
 
 TEST(DemoInformation, HelpVersionAndUsageErrorsStartNoTour)
