@@ -11,7 +11,10 @@
 // This keeps a text out of plain sight; it is NOT encryption. There is no key: anyone with this
 // library can restore the text.
 //
-// Input domain: bytes 32..127. Output: printable ASCII plus the byte 0xA4, which stands for 127.
+// Input domain: bytes 32..127. Output: printable ASCII plus the byte 0xA4, the one byte above 127
+// in every row, which stands for a character that depends on the position ("O" at position 0,
+// "%" at position 1). A scrambled text can therefore hold a byte that is not valid UTF-8:
+// store it as binary, or as hex.
 //
 // Both operations read exactly len bytes and write exactly len bytes; neither writes a
 // terminator nor treats NUL specially. out may be the input buffer itself (in place), but buffers
@@ -28,7 +31,7 @@ class HX_EXPORT QHxSimpleCrypt
 
     // A len of 0 or less writes nothing. A byte that does not occur in its position's row comes
     // back as the byte 31, so bytes that Encrypt copied unchanged do not survive a round trip
-    // (all become 31, except 0xA4, which becomes 127).
+    // (all become 31, except 0xA4, which becomes its position's character).
     void Decrypt(const char* scrambled, char* out, int len);
 
   private:
