@@ -237,6 +237,9 @@ TEST(ReadIntRanged, Answers)
         {"", &three, 1, 10, -1, kUntouched, "Age : "},
         // The entry that fails the range still reaches value; then input ends.
         {"12\n", nullptr, 1, 10, -1, 12, "Age : " + complaint + "Age : "},
+        // A range with 0 at one end is still a range.
+        {"11\n", nullptr, 0, 10, -1, 11, "Age : value not in range: (0 - 10)\nAge : "},
+        {"1\n", nullptr, -10, 0, -1, 1, "Age : value not in range: (-10 - 0)\nAge : "},
         // The whole line is one answer: 12345678 is refused, and nothing of it is taken later.
         {"12345678\n", nullptr, 1, 10, -1, 12345678, "Age : " + complaint + "Age : "},
         {"12345678\n", nullptr, 0, 0, 0, 12345678, "Age : "},
