@@ -235,20 +235,42 @@ TEST(HiddenReadSignals, LastRealTimeSignalStillEndsButEchoComesBack)
 
 TEST(HiddenReadSignals, CallersHandlerRunsAndStaysInstalled)
 {
-    for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGUSR1, SIGTSTP}) {
-        SCOPED_TRACE(strsignal(sig));
+    // Installed before the read, or (meanwhile) by another thread once it is under way, which
+    // then sends the signal until the read has ended.
+    static std::atomic<bool> readReturned{false};
+    struct Case {
+        int sig;
+        bool meanwhile;
+    } cases[] = {{SIGINT, false},  {SIGQUIT, false}, {SIGTERM, false}, {SIGHUP, false},
+                 {SIGUSR1, false}, {SIGTSTP, false}, {SIGINT, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.sig)) + (c.meanwhile ? " meanwhile" : ""));
         Transcript run = RunOnTerminal(
-            [sig] {
-                SetHandler(sig, CatchSignal);
+            [c] {
+                pthread_t reader = pthread_self();
+                if (!c.meanwhile)
+                    SetHandler(c.sig, CatchSignal);
+                else
+                    std::thread([c, reader] {
+                        while (!EchoOff())
+                            usleep(1000);
+                        SetHandler(c.sig, CatchSignal);
+                        for (; !readReturned; usleep(1000))
+                            pthread_kill(reader, c.sig);
+                    }).detach();
                 Outcome outcome = HiddenRead();
-                outcome.values = {g_caught, HandlerIs(sig, CatchSignal)};
+                readReturned = true;
+                outcome.values = {g_caught, HandlerIs(c.sig, CatchSignal)};
                 return outcome;
             },
-            [sig](Terminal& t) { DeliverDuringHiddenRead(t, sig); });
+            [c](Terminal& t) {
+                if (!c.meanwhile)
+                    DeliverDuringHiddenRead(t, c.sig);
+            });
         ASSERT_TRUE(run.returned);
         // The interrupted read fails like any other; echo is back all the same.
         EXPECT_EQ(run.outcome.result, -1);
-        EXPECT_EQ(run.outcome.values, (std::vector<int>{sig, 1}));
+        EXPECT_EQ(run.outcome.values, (std::vector<int>{c.sig, 1}));
         EXPECT_EQ(run.err, "fgets failed with error 4 : 'Interrupted system call'\n");
         EXPECT_TRUE(run.echoAfter);
     }
