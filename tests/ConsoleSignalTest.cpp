@@ -276,6 +276,37 @@ TEST(HiddenReadSignals, CallersHandlerRunsAndStaysInstalled)
     }
 }
 
+TEST(HiddenReadSignals, CallersHandlerEndsTheReadOnlyWithoutRestart)
+{
+    // glibc's signal() sets SA_RESTART, and the read goes on. Without it a read fails, even
+    // partway through a line: ReadInt has taken "12" from a pipe, and no Enter comes.
+    enum Read { kRestarted, kInterrupted, kIntPartway };
+    for (Read read : {kRestarted, kInterrupted, kIntPartway}) {
+        SCOPED_TRACE(read);
+        Call call = [read] {
+            if (read == kRestarted)
+                signal(SIGALRM, CatchSignal);
+            else
+                SetHandler(SIGALRM, CatchSignal);
+            alarm(1);
+            int value = 77;
+            Outcome outcome = read != kIntPartway ? HiddenRead() : QHxConsole().ReadInt(value, 0);
+            outcome.values = {g_caught, value};
+            return outcome;
+        };
+        // Restarted, the read is interrupted, made again, and waits for the line.
+        Transcript run = read == kIntPartway
+                             ? RunOnPipe("12", call, false)
+                             : RunOnTerminal(call, [read](Terminal& t) {
+                                   if (t.WaitForEcho(false) && read == kRestarted && t.Answer(""))
+                                       t.Type("pw\n");
+                               });
+        EXPECT_EQ(run.outcome.result, read == kRestarted ? 0 : -1);
+        EXPECT_EQ(run.outcome.bytes, read == kRestarted ? "pw" : "");
+        EXPECT_EQ(run.outcome.values, (std::vector<int>{SIGALRM, 77}));
+    }
+}
+
 TEST(HiddenReadSignals, IgnoredSignalStaysIgnored)
 {
     Transcript run = RunOnTerminal(
