@@ -3,8 +3,7 @@
 // shows on the terminal, and whether echo was on once the question was over. With the argument
 // block-ttou it asks with SIGTTOU blocked, which no shell's trap can do; with catch-cont it
 // handles SIGCONT itself, and tells whether its handler ran and is still in place. With stop it
-// wipes the answer and stops itself, to have its memory looked through; with stop-after-signal
-// a SIGWINCH handler of its own runs first.
+// wipes the answer, has a SIGWINCH handler of its own run, and stops itself, to be looked through.
 #include "QHxConsole.h"
 
 #include <algorithm>
@@ -33,16 +32,15 @@ int main(int argc, char** argv)
     const bool catchCont = argc > 1 && strcmp(argv[1], "catch-cont") == 0;
     if (catchCont)
         signal(SIGCONT, Continued);
-    const bool stop = argc > 1 && strncmp(argv[1], "stop", 4) == 0;
-    if (argc > 1 && strcmp(argv[1], "stop-after-signal") == 0)
+    const bool stop = argc > 1 && strcmp(argv[1], "stop") == 0;
+    if (stop)
         signal(SIGWINCH, [](int) {});
     char buf[32] = {};
     int r = QHxConsole().ReadPassword(buf);
     if (stop) {
         explicit_bzero(buf, sizeof buf);
-        if (strcmp(argv[1], "stop-after-signal") == 0)
-            raise(SIGWINCH);
-        return raise(SIGSTOP) + r;
+        raise(SIGWINCH);
+        return raise(SIGSTOP);
     }
     std::reverse(buf, buf + strlen(buf));
     termios attributes;

@@ -4,13 +4,13 @@
 #include "ChildRun.h"
 #include "QHxConsole.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <elf.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/uio.h>
@@ -118,53 +118,56 @@ Outcome ThreePromptsThenRead()
                    std::string(name) + "|" + rest};
 }
 
-// How many places in `data` hold one of the 8-byte pieces `secret` is cut into: the vector
-// registers are saved in 16-byte lanes, apart from one another, so a copy from there is
-// seldom whole.
-int Pieces(const std::string& data, const std::string& secret)
+// How many places in `data` hold one of the 8-byte pieces `secret` is cut into: registers are
+// saved in 16-byte lanes, apart from one another, so a copy is seldom whole.
+int Pieces(std::string_view data, const char* secret)
 {
-    int pieces = 0;
-    for (size_t at = 0; at + 8 <= secret.size(); at += 8)
-        for (size_t hit = data.find(secret.substr(at, 8)); hit != std::string::npos;
-             hit = data.find(secret.substr(at, 8), hit + 1))
-            ++pieces;
-    return pieces;
+    int copies = 0;
+    for (std::string_view piece(secret); piece.size() >= 8; piece.remove_prefix(8))
+        for (size_t at = data.find(piece.substr(0, 8)); at != data.npos;
+             at = data.find(piece.substr(0, 8), at + 1))
+            ++copies;
+    return copies;
 }
 
-// Pieces of `secret` in every writable mapping of the stopped process `pid`. Mappings of a
-// gigabyte or more are the sanitizers' shadow memory, reserved rather than used: passed over.
-int PiecesInMemory(pid_t pid, const std::string& secret)
+// Scans every writable mapping of the stopped process `pid` for pieces of `secret`, which it
+// got from the terminal alone. Mappings of a gigabyte or more are the sanitizers' shadow
+// memory, reserved rather than used: they are passed over.
+int CopiesInMemory(pid_t pid, const char* secret)
 {
     const std::string proc = "/proc/" + std::to_string(pid);
     FILE* maps = fopen((proc + "/maps").c_str(), "r");
     int mem = open((proc + "/mem").c_str(), O_RDONLY);
-    int pieces = maps != nullptr && mem >= 0 ? 0 : -1;
+    if (maps == nullptr || mem < 0)
+        return -1;
+    int copies = 0;
     unsigned long start = 0, end = 0;
-    char perms[8] = {}, rest[512];
-    while (pieces >= 0 && fscanf(maps, "%lx-%lx %7s%511[^\n]", &start, &end, perms, rest) == 4) {
-        std::string mapping(perms[1] == 'w' && end - start < (1ul << 30) ? end - start : 0, '\0');
-        ssize_t got = pread(mem, &mapping[0], mapping.size(), static_cast<off_t>(start));
-        mapping.resize(got > 0 ? static_cast<size_t>(got) : 0);
-        pieces += Pieces(mapping, secret);
+    char perms[8] = {};
+    char rest[512];
+    while (fscanf(maps, "%lx-%lx %7s%511[^\n]", &start, &end, perms, rest) == 4) {
+        if (perms[0] != 'r' || perms[1] != 'w' || end - start >= (1ul << 30))
+            continue;
+        std::string mapping(end - start, '\0');
+        if (pread(mem, &mapping[0], mapping.size(), static_cast<off_t>(start)) > 0)
+            copies += Pieces(mapping, secret);
     }
     close(mem);
     fclose(maps);
-    return pieces;
+    return copies;
 }
 
-// Pieces of `secret` in the registers of the stopped process `pid`, as ptrace hands over the
-// processor's saved state; 0 where the test knows no such format.
-int PiecesInRegisters([[maybe_unused]] pid_t pid, [[maybe_unused]] const std::string& secret)
+// Pieces of `secret` in the registers of the stopped process `pid`, in the processor's save
+// format as ptrace hands it over; 0 where the test knows no such format.
+int CopiesInRegisters([[maybe_unused]] pid_t pid, [[maybe_unused]] const char* secret)
 {
 #ifdef __x86_64__
-    std::string state(64 * 1024, '\0');
-    iovec area{&state[0], state.size()};
+    static char state[64 * 1024];
+    iovec area{state, sizeof state};
     int status = 0;
     if (ptrace(PTRACE_ATTACH, pid, nullptr, nullptr) != 0 || waitpid(pid, &status, 0) != pid ||
         ptrace(PTRACE_GETREGSET, pid, NT_X86_XSTATE, &area) != 0)
         return -1;
-    state.resize(area.iov_len);
-    return Pieces(state, secret);
+    return Pieces({state, area.iov_len}, secret);
 #else
     return 0;
 #endif
@@ -555,28 +558,26 @@ TEST(ReadPassword, OverLongPasswordLeavesTheConfirmationToTheOperator)
 
 TEST(ReadPassword, LeavesNoCopyInTheCallersMemory)
 {
-    // A program linked the default way binds its symbols lazily: its first call after the read
-    // runs the dynamic linker's resolver, which saves the vector registers on its stack. One
-    // bound at load saves them, in the kernel's signal frame, when a handler of its own runs
-    // after the read. Each wipes its own buffer and stops; it is looked through from outside.
-    // Started anew each time, at a new random stack offset.
+    // Linked the default way, the caller binds lazily: its first call after the read runs the
+    // resolver, which saves the vector registers on its stack; bound at load, only its own
+    // signal handler's frame saves them. It is looked through once it has stopped itself.
     for (int attempt = 0; attempt < 8; ++attempt) {
         const bool lazy = attempt % 2 == 0;
-        SCOPED_TRACE(lazy ? "lazy binding" : "bound at load, a handler after the read");
+        SCOPED_TRACE(lazy ? "lazy binding" : "bound at load");
         Transcript run = RunOnTerminal(
             [lazy] {
                 pid_t caller = fork();
                 if (caller == 0) {
                     if (!lazy)
                         setenv("LD_BIND_NOW", "1", 1);
-                    execl(ASK_PASSWORD, ASK_PASSWORD, lazy ? "stop" : "stop-after-signal", nullptr);
+                    execl(ASK_PASSWORD, ASK_PASSWORD, "stop", nullptr);
                     _exit(127);
                 }
                 int status = 0;
                 waitpid(caller, &status, WUNTRACED);
                 Outcome outcome{
                     WIFSTOPPED(status),
-                    {PiecesInMemory(caller, kSecret), PiecesInRegisters(caller, kSecret)}};
+                    {CopiesInMemory(caller, kSecret), CopiesInRegisters(caller, kSecret)}};
                 kill(caller, SIGKILL);
                 waitpid(caller, &status, 0);
                 return outcome;
