@@ -56,10 +56,11 @@ class HX_EXPORT QHxConsole
     // library's functions leave what they worked on, are zeroed before Read returns, so that
     // the caller's first lazily bound call, or a handler of its own, saves no piece of the line
     // on its stack: on x86-64 xmm0-15 (ymm0-15 whole where the processor has AVX), with AVX-512
-    // also zmm0-31 whole and the mask registers k0-7; on arm64 v0-31. On other processors they
-    // are left as they are. An end of input (Ctrl-D) met by an earlier read
-    // does not end this one: on a terminal it waits for the operator; on a pipe that has ended it
-    // fails at once.
+    // also zmm0-31 whole and the mask registers k0-7; on arm64 v0-31, but for the low halves of
+    // v8-15, which every function keeps for its caller and so get back what the caller had
+    // there. On other processors they are left as they are. An end of input (Ctrl-D) met by an
+    // earlier read does not end this one: on a terminal it waits for the operator; on a pipe that
+    // has ended it fails at once.
     //
     // Signals during a hidden read. Only signals at their default action are handled, and
     // only while the read lasts; a handler of the caller's own, or SIG_IGN, is left in place,

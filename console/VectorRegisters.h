@@ -10,7 +10,8 @@ namespace hxconsole
 
 // Zeroes the vector registers of the thread that calls it, at their full width: on x86-64
 // xmm0-15 (ymm0-15 whole where the processor has AVX; there vzeroall also clears zmm0-15), and
-// where it has AVX-512 zmm16-31 and the mask registers k0-7 too; on arm64 v0-31. On any other
+// where it has AVX-512 zmm16-31 and the mask registers k0-7 too; on arm64 v0-31, but for the
+// low halves of v8-15, which it keeps for its caller as every function does. On any other
 // processor it does nothing.
 void ClearVectorRegisters();
 
