@@ -1,5 +1,6 @@
 #include "HiddenLine.h"
 #include "TerminalGuard.h"
+#include "VectorRegisters.h"
 #include "WholeLine.h"
 
 #include <cerrno>
@@ -185,6 +186,10 @@ long ReadHiddenLine(char* buf, const char* prompt, bool wholeLine)
     // The line may hold a password: leave no copy of it on the stack.
     explicit_bzero(line, sizeof line);
     WipeStackBelow();
+    // Last, so that nothing after it loads a byte of the line again: what the C library's
+    // functions (the stream's, the terminal's) left of it in vector registers would otherwise
+    // be saved on the caller's stack by the next signal handler or lazy binding that runs.
+    ClearVectorRegisters();
     return count;
 }
 

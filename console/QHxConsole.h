@@ -51,18 +51,32 @@ class HX_EXPORT QHxConsole
     // of a longer line stays in the stream and is what the next hidden read returns. `size`
     // plays no part: buf must hold 32 bytes whatever `size` says, and it always ends up
     // terminated. When standard input is not a terminal nothing is read. The line leaves no
-    // copy behind: the read's own buffer, the stack below it, the signal stack and saved
-    // signal dispositions of the guard (below) and, with glibc, the bytes it took from the
-    // stream's buffer are wiped, and the library binds every symbol when it is loaded, so the
-    // dynamic linker never runs during the read. An end of input (Ctrl-D) met by an earlier read
-    // does not end this one: on a terminal it waits for the operator; on a pipe that has ended it
-    // fails at once.
+    // copy behind but buf: the read's own buffer, the stack below it, the signal stack and
+    // saved signal dispositions of the guard (below) and, with glibc, the bytes it took from the
+    // stream's buffer are wiped; the library binds every symbol when it is loaded, so the
+    // dynamic linker never runs during the read; and the vector registers, where the C
+    // library's functions leave what they worked on, are zeroed before Read returns, so that
+    // the caller's first lazily bound call, or a handler of its own, saves no piece of the line
+    // on its stack: on x86-64 xmm0-15 (ymm0-15 whole where the processor has AVX), with AVX-512
+    // also zmm0-31 whole and the mask registers k0-7; on arm64 v0-31, but for the low halves of
+    // v8-15, which every function keeps for its caller and so get back what the caller had
+    // there. On other processors they are left as they are. An end of input (Ctrl-D) met by an
+    // earlier read does not end this one: on a terminal it waits for the operator; on a pipe that
+    // has ended it fails at once.
     //
     // Signals during a hidden read. Only signals at their default action are handled, and
     // only while the read lasts; a handler of the caller's own, or SIG_IGN, is left in place,
-    // and a read it interrupts returns -1. A caller's handler that ends the process must put
-    // the terminal back itself. Once Read has returned, none of the library's handlers is
-    // installed, and none still running on another thread can change the terminal.
+    // and so is one that another thread installs while the read lasts (unless it does so in
+    // the instant the read puts the dispositions back). A caller's handler that ends the
+    // process must put the terminal back itself. Once Read has returned, none of the library's
+    // handlers is installed, and none still running on another thread can change the terminal.
+    // Which reads a handler of the caller's own ends, in every operation and not only here: a
+    // signal it catches makes the read fail when it was installed without SA_RESTART
+    // (sigaction without the flag), even partway through a line, and the operation returns -1
+    // (only job control, below, resumes a hidden read). With SA_RESTART, which glibc's
+    // signal() sets, the read goes on as if nothing had happened; but on a terminal not in
+    // canonical mode each key is waited for with poll(2), which no handler restarts, so there
+    // any caught signal ends it.
     //   - Every signal whose default action ends the process (SIGHUP, SIGINT, SIGQUIT, SIGILL,
     //     SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM,
     //     SIGTERM, SIGSTKFLT where the processor has it, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF,
@@ -90,11 +104,10 @@ class HX_EXPORT QHxConsole
     // the process with echo off, unless that thread has an alternate signal stack of its own.
     //
     // Returns the number of characters left in buf once the final newline is removed; 0 for
-    // an empty line; -1 for end of input, a failed read, a null buf, a hidden line that holds
-    // a NUL (buf is then left empty), or a failed terminal call (tcgetattr, tcsetattr or
-    // fgets, each reported on standard error as "<call> failed with error <errno> : '<text>'").
-    // Interrupted calls are not retried, except a hidden read resumed after a stop or a
-    // continue.
+    // an empty line; -1 for end of input, a failed read (an interrupted one too, as above), a
+    // null buf, a hidden line that holds a NUL (buf is then left empty), or a failed terminal
+    // call (tcgetattr, tcsetattr or fgets, each reported on standard error as "<call> failed
+    // with error <errno> : '<text>'"). Every other -1 of a hidden read leaves buf as it was.
     int Read(char* buf, unsigned long size, const char* prompt, bool hidden);
 
     // One whole line per answer: the typed prompts below (ReadInt, ReadYesNo, ReadString,
@@ -158,11 +171,11 @@ class HX_EXPORT QHxConsole
     // into `buf`, which must hold 32 bytes and start empty: when buf already holds text,
     // nothing is asked and 0 is returned, so a caller can fill in a password it already
     // knows. The first 31 characters are kept and the rest of the line is dropped (and wiped),
-    // so a confirmation asked next waits for the operator; signals, job control and the copies
-    // left behind are as for a hidden Read. Returns 0, with buf empty when only Enter was
-    // pressed, or -1 at end of input
-    // (Ctrl-D; the next question waits again), for a null buf, or when standard input is not
-    // a terminal (reported on standard error).
+    // so a confirmation asked next waits for the operator; signals (and which of them end the
+    // read), job control and the copies left behind are as for a hidden Read. Returns 0, with
+    // buf empty when only Enter was pressed, or -1, buf left empty, at end of input (Ctrl-D;
+    // the next question waits again), on a failed read or when standard input is not a
+    // terminal (reported on standard error); -1 too for a null buf.
     int ReadPassword(char* buf, const char* prompt = nullptr);
 
     // Shows `message` (when not null) on a line of its own, then "Press any key to continue

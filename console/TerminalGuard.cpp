@@ -292,20 +292,33 @@ void CloseTo(Phase phase)
         sched_yield();
 }
 
-// Takes the handlers out for good, after CloseTo(kClosing) has stopped them hiding. The
-// handlers still running are waited for once the dispositions are back, so none outlives the
-// read. errno is left as found.
+// Whether `action` is one of the guard's own, and not one that another thread installed
+// during the read, or the default action a handler of ours put back on its way out.
+bool IsOurs(const struct sigaction& action)
+{
+    return (action.sa_flags & SA_SIGINFO) == 0 &&
+           (action.sa_handler == PutBackAndRedeliver || action.sa_handler == PutBackAndStop ||
+            action.sa_handler == HideAgainOnContinue);
+}
+
+// Takes the handlers out for good, after CloseTo(kClosing) has stopped them hiding: only where
+// one of ours is still in place, so that a handler another thread installed meanwhile stays
+// (short of one installed between the look and the change: sigaction cannot do both at once).
+// The handlers still running are waited for once the dispositions are back, so none outlives
+// the read. errno is left as found.
 void Release()
 {
     int savedErrno = errno;
+    struct sigaction now;
     for (int sig = 1; sig < NSIG; ++sig)
-        if (g_state.replaced[sig])
+        if (g_state.replaced[sig] && sigaction(sig, nullptr, &now) == 0 && IsOurs(now))
             sigaction(sig, &g_state.previous[sig], nullptr);
     g_state.stack.GiveBack();
     CloseTo(kClosed);
     // glibc's sigaction fills the part of sa_mask that the kernel leaves alone from its own
     // stack, where the line being read may have left pieces: keep no copy past the read.
     explicit_bzero(g_state.previous, sizeof g_state.previous);
+    explicit_bzero(&now, sizeof now);
     errno = savedErrno;
 }
 

@@ -235,22 +235,80 @@ TEST(HiddenReadSignals, LastRealTimeSignalStillEndsButEchoComesBack)
 
 TEST(HiddenReadSignals, CallersHandlerRunsAndStaysInstalled)
 {
-    for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGUSR1, SIGTSTP}) {
-        SCOPED_TRACE(strsignal(sig));
+    // Installed before the read, or (meanwhile) by another thread once it is under way, which
+    // then sends the signal until the read has ended.
+    static std::atomic<bool> readReturned{false};
+    struct Case {
+        int sig;
+        bool meanwhile;
+    } cases[] = {{SIGINT, false},  {SIGQUIT, false}, {SIGTERM, false}, {SIGHUP, false},
+                 {SIGUSR1, false}, {SIGTSTP, false}, {SIGINT, true},   {SIGTSTP, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.sig)) + (c.meanwhile ? " meanwhile" : ""));
         Transcript run = RunOnTerminal(
-            [sig] {
-                SetHandler(sig, CatchSignal);
+            [c] {
+                if (!c.meanwhile)
+                    SetHandler(c.sig, CatchSignal);
+                else
+                    std::thread([c, reader = pthread_self()] {
+                        while (!EchoOff())
+                            usleep(1000);
+                        SetHandler(c.sig, CatchSignal);
+                        for (; !readReturned; usleep(1000))
+                            pthread_kill(reader, c.sig);
+                    }).detach();
                 Outcome outcome = HiddenRead();
-                outcome.values = {g_caught, HandlerIs(sig, CatchSignal)};
+                readReturned = true;
+                outcome.values = {g_caught, HandlerIs(c.sig, CatchSignal)};
                 return outcome;
             },
-            [sig](Terminal& t) { DeliverDuringHiddenRead(t, sig); });
+            [c](Terminal& t) {
+                if (!c.meanwhile)
+                    DeliverDuringHiddenRead(t, c.sig);
+            });
         ASSERT_TRUE(run.returned);
         // The interrupted read fails like any other; echo is back all the same.
         EXPECT_EQ(run.outcome.result, -1);
-        EXPECT_EQ(run.outcome.values, (std::vector<int>{sig, 1}));
+        EXPECT_EQ(run.outcome.values, (std::vector<int>{c.sig, 1}));
         EXPECT_EQ(run.err, "fgets failed with error 4 : 'Interrupted system call'\n");
         EXPECT_TRUE(run.echoAfter);
+    }
+}
+
+TEST(HiddenReadSignals, CallersHandlerWithRestartLetsTheReadGoOn)
+{
+    // glibc's signal() sets SA_RESTART: the read is made again and takes the line typed after,
+    // unless the terminal hands over keys (not canonical), which are waited for with poll.
+    // Without it (CallersHandlerRunsAndStaysInstalled) a read fails, even one that has begun a
+    // line: "12" from a pipe, and no newline yet, is no answer for ReadInt.
+    enum Read { kRestarted, kKeys, kIntPartway };
+    for (Read read : {kRestarted, kKeys, kIntPartway}) {
+        SCOPED_TRACE(read);
+        Call call = [read] {
+            if (read == kIntPartway)
+                SetHandler(SIGALRM, CatchSignal);
+            else
+                signal(SIGALRM, CatchSignal);
+            termios keys;
+            if (read == kKeys && tcgetattr(0, &keys) == 0) {
+                keys.c_lflag &= ~static_cast<tcflag_t>(ICANON);
+                tcsetattr(0, TCSANOW, &keys);
+            }
+            alarm(1);
+            int value = 77;
+            Outcome outcome = read != kIntPartway ? HiddenRead() : QHxConsole().ReadInt(value, 0);
+            outcome.values = {g_caught, value};
+            return outcome;
+        };
+        Transcript run = read == kIntPartway
+                             ? RunOnPipe("12", call, false)
+                             : RunOnTerminal(call, [read](Terminal& t) {
+                                   if (t.WaitForEcho(false) && read == kRestarted && t.Answer(""))
+                                       t.Type("pw\n");
+                               });
+        EXPECT_EQ(run.outcome.result, read == kRestarted ? 0 : -1);
+        EXPECT_EQ(run.outcome.bytes, read == kRestarted ? "pw" : "");
+        EXPECT_EQ(run.outcome.values, (std::vector<int>{SIGALRM, 77}));
     }
 }
 
@@ -478,7 +536,9 @@ TEST(HiddenReadJobControl, StoppedAndResumedFromAShell)
                     ASSERT_TRUE(t.WaitForEcho(true));
                     t.Type(": visible\n");
                 }
-                ASSERT_TRUE(t.WaitUntilReading());
+                // The shell's prompt is back once the shell itself holds the terminal and reads:
+                // until a SIGSTOP takes effect the job still looks as if it waited for its line.
+                ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Child));
                 if (c.bg) {
                     // Continued, it stops again at its first terminal call. Only then fg: a
                     // shell that still thinks it running would not send it SIGCONT.
@@ -598,10 +658,14 @@ TEST(HiddenReadJobControl, EndingSignalInTheBackgroundLeavesTheShellAlone)
 {
     // Stopped by Ctrl-Z, continued with bg and stopped again on reading, the job no longer
     // holds the terminal when the kill ends it: the modes and the half-typed command line in
-    // the terminal are the shell's, and stay so.
-    for (const char* shell : {"bash", "dash"}) {
-        SCOPED_TRACE(shell);
-        Transcript run = RunOnTerminal(InteractiveShell(shell), [](Terminal& t) {
+    // the terminal are the shell's, and stay so, echo off too where the shell ran stty -echo.
+    struct Case {
+        const char* shell;
+        bool quiet;
+    } cases[] = {{"bash", false}, {"dash", false}, {"dash", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.shell) + (c.quiet ? " stty -echo" : ""));
+        Transcript run = RunOnTerminal(InteractiveShell(c.shell), [c](Terminal& t) {
             ASSERT_TRUE(t.WaitUntilReading());
             t.Type(ASK_PASSWORD "\n");
             ASSERT_TRUE(t.WaitForEcho(false));
@@ -614,14 +678,15 @@ TEST(HiddenReadJobControl, EndingSignalInTheBackgroundLeavesTheShellAlone)
             ASSERT_TRUE(t.WaitUntilReading(Terminal::Holder::Child));
             // bg continues the job and lets the shell's wait wait for it: the shell reads on
             // only once the job has ended.
-            ASSERT_TRUE(t.Answer("kill %1; bg >/dev/null 2>&1; wait\necho ab"));
+            ASSERT_TRUE(t.Answer(std::string(c.quiet ? "stty -echo; " : "") +
+                                 "kill %1; bg >/dev/null 2>&1; wait\necho ab"));
             ASSERT_TRUE(t.Answer("\"\"cd\n"));
             t.Type("exit\n");
         });
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.exitCode, 0);
-        EXPECT_NE(run.screen.find("\"\"cd"), std::string::npos) << run.screen;
+        EXPECT_EQ(run.screen.find("\"\"cd") == std::string::npos, c.quiet) << run.screen;
         EXPECT_NE(run.screen.find("abcd\r\n"), std::string::npos) << run.screen;
-        EXPECT_TRUE(run.echoAtEnd);
+        EXPECT_EQ(run.echoAtEnd, !c.quiet);
     }
 }
