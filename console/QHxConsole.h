@@ -125,7 +125,8 @@ class HX_EXPORT QHxConsole
     //   - A line that has not ended within 262144 bytes ends the question as a failed read:
     //     a stream without line ends (/dev/zero) cannot hold a prompt for ever.
     //   - Anywhere else a carriage return is a byte of the line, before a newline too.
-    //   - A read that fails, even in the middle of a line, counts as end of input.
+    //   - A read that fails, even in the middle of a line, counts as end of input; so does
+    //     one a signal interrupts (which handlers interrupt a read: see Read).
     //
     // Numbers are read as atoi does (leading blanks, an optional sign, digits up to the first
     // non-digit; no digits reads as 0), except that a number beyond the 32-bit range gives
