@@ -35,7 +35,7 @@ void CipherWith(const char* in, char* out, size_t length)
 struct Cipher {
     const char* className; // the library's class: "QHxAsciiCrypt"
     const char* name;      // how complaints name it: "the ASCII cipher"
-    const char* option;    // the option that picks it; null for the default
+    const char* option;    // the long option that picks it (simple: --simple); null for the default
     const char* range;     // how complaints word the characters it takes
     // It takes the characters first..last. Decrypt answers a byte below first for a byte that
     // its row does not hold, so a byte that decrypts into first..last is one the cipher writes.
@@ -51,7 +51,7 @@ inline const Cipher kCiphers[] = {
     {"QHxAsciiCrypt", "the ASCII cipher", nullptr,
      "a blank to 'z'; --simple takes all printable ASCII", ' ', 'z', false,
      CipherWith<QHxAsciiCrypt, true>, CipherWith<QHxAsciiCrypt, false>},
-    {"QHxSimpleCrypt", "the simple cipher", "--simple", "printable ASCII and DEL", ' ', 127, true,
+    {"QHxSimpleCrypt", "the simple cipher", "simple", "printable ASCII and DEL", ' ', 127, true,
      CipherWith<QHxSimpleCrypt, true>, CipherWith<QHxSimpleCrypt, false>},
 };
 

@@ -11,6 +11,8 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <getopt.h>
 #include <map>
 #include <new>
 #include <string>
@@ -287,66 +289,73 @@ Status AskPause(const Request& request)
     return Ask({prompt, 0, "", nullptr}, line);
 }
 
-// A question: its name, how many texts it takes, the options it takes (one that takes a value
-// ends in '='), and who asks it.
+// A question: its name, how many texts it takes, its own options, and who asks it.
 struct Question {
     const char* name;
     size_t fewestTexts;
     size_t mostTexts;
-    const char* options;
+    hxtool::LongOption options[4]; // {"max", true}: --max, which takes a value
     Status (*ask)(const Request&);
 };
 
 const Question kQuestions[] = {
-    {"int", 1, 1, "--min= --max= --default=", AskInt},
-    {"yesno", 1, 1, "--default=", AskYesNo},
-    {"string", 1, 1, "--default= --max=", AskString},
-    {"password", 0, 1, "--confirm", AskPassword},
-    {"choose", 1, SIZE_MAX, "--title= --exit-label= --number",
+    {"int", 1, 1, {{"min", true}, {"max", true}, {"default", true}}, AskInt},
+    {"yesno", 1, 1, {{"default", true}}, AskYesNo},
+    {"string", 1, 1, {{"default", true}, {"max", true}}, AskString},
+    {"password", 0, 1, {{"confirm", false}}, AskPassword},
+    {"choose",
+     1,
+     SIZE_MAX,
+     {{"title", true}, {"exit-label", true}, {"number", false}},
      [](const Request& request) { return AskMenu(request, false); }},
-    {"range", 1, SIZE_MAX,
-     "--title= --exit-label=", [](const Request& request) { return AskMenu(request, true); }},
-    {"pause", 0, 1, "", AskPause},
+    {"range",
+     1,
+     SIZE_MAX,
+     {{"title", true}, {"exit-label", true}},
+     [](const Request& request) { return AskMenu(request, true); }},
+    {"pause", 0, 1, {}, AskPause},
 };
 
-// Reads `args` (what follows the question's name) into `request`. Returns what is wrong with
-// them, or "". An option's value may follow an '='; "--" ends the options.
-std::string ReadRequest(const Question& question, const std::vector<std::string>& args,
-                        Request& request)
+// Reads the command line: the question's name, then its options and texts, mixed; before a
+// name, only --help and --version. Returns -1, or the status to exit with at once.
+int ReadRequest(int argc, char** argv, const Question*& question, Request& request)
 {
-    const std::string options = std::string(" ") + question.options + " ";
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            request.operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const size_t equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        const bool takesValue = options.find(" " + name + "= ") != std::string::npos;
-        if (!takesValue && options.find(" " + name + " ") == std::string::npos)
-            return "unknown option '" + arg + "' for " + question.name;
-        if (!takesValue && equals != std::string::npos)
-            return name + " takes no value";
-        if (takesValue && equals == std::string::npos && i + 1 == args.size())
-            return name + " needs a value";
-        request.options[name] = !takesValue                   ? ""
-                                : equals != std::string::npos ? arg.substr(equals + 1)
-                                                              : args[++i];
+    for (const Question& candidate : kQuestions)
+        if (argc > 1 && strcmp(argv[1], candidate.name) == 0)
+            question = &candidate;
+    if (question == nullptr) {
+        int status = hxtool::ReadCommandLine(
+            kTool, argc, argv, hxtool::kNoOptions, kNoInput, [&](int c, int at) {
+                return UsageError((c == 1 ? "unknown question '" : "unknown option '") +
+                                  std::string(argv[at]) + "'");
+            });
+        return status >= 0 ? status : UsageError("no question given");
     }
+    const Question& asked = *question;
+    char** args = argv + 1; // args[0] is the question's name
+    int status = hxtool::ReadCommandLine(
+        kTool, argc - 1, args, asked.options, kNoInput, [&](int c, int at) -> int {
+            const int own = (c == '?' || c == ':' ? optopt : c) - hxtool::kOwnOption;
+            const std::string name = own >= 0 ? std::string("--") + asked.options[own].name : "";
+            if (c == 1)
+                request.operands.push_back(optarg);
+            else if (own < 0)
+                return UsageError("unknown option '" + std::string(args[at]) + "' for " +
+                                  asked.name);
+            else if (c == '?' || c == ':')
+                return UsageError(name + (c == '?' ? " takes no value" : " needs a value"));
+            else
+                request.options[name] = optarg != nullptr ? optarg : "";
+            return -1;
+        });
     const size_t count = request.operands.size();
-    if (count < question.fewestTexts)
-        return std::string(question.name) +
-               (question.mostTexts == 1 ? " needs a PROMPT" : " needs an ITEM");
-    if (count > question.mostTexts)
-        return std::string(question.name) +
-               " takes one text at most; quote a text that holds blanks";
-    return "";
+    if (status < 0 && count < asked.fewestTexts)
+        return UsageError(std::string(asked.name) +
+                          (asked.mostTexts == 1 ? " needs a PROMPT" : " needs an ITEM"));
+    if (status < 0 && count > asked.mostTexts)
+        return UsageError(std::string(asked.name) +
+                          " takes one text at most; quote a text that holds blanks");
+    return status;
 }
 
 // Out of memory, wherever it was asked for: said without taking any, and the end. Nothing
@@ -366,25 +375,11 @@ int main(int argc, char** argv)
 {
     using namespace hxask;
     std::set_new_handler(OutOfMemory);
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& arg : args) {
-        if (arg == "--")
-            break;
-        if (hxtool::IsInformation(arg))
-            return hxtool::ShowInformation(kTool, arg, kNoInput);
-    }
-    if (args.empty())
-        return UsageError("no question given");
     const Question* question = nullptr;
-    for (const Question& candidate : kQuestions)
-        if (args[0] == candidate.name)
-            question = &candidate;
-    if (question == nullptr)
-        return UsageError("unknown question '" + args[0] + "'");
     Request request;
-    std::string problem = ReadRequest(*question, {args.begin() + 1, args.end()}, request);
-    if (!problem.empty())
-        return UsageError(problem);
+    const int status = ReadRequest(argc, argv, question, request);
+    if (status >= 0)
+        return status;
 
     // Unbuffered, the standard input stream reads a byte at a time, and so a password's
     // hidden read takes its own line, not a block of whatever was typed after it too.
@@ -392,7 +387,7 @@ int main(int argc, char** argv)
     request.answers = hxtool::DivertDialogue();
     // A reader of the answer that is gone makes a failed write, said so, not a silent death.
     signal(SIGPIPE, SIG_IGN);
-    Status status = question->ask(request);
+    Status answered = question->ask(request);
     fflush(stdout);
-    return status;
+    return answered;
 }

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <getopt.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -151,25 +152,17 @@ void PickFromMenus(QHxConsole& console)
 
 const hxtool::ToolText kTool = {"hxdemo", kUsage, kHelp};
 
-// Returns -1 when the tour is to run, otherwise the status to exit with at once.
-int HandleArguments(int argc, char** argv)
-{
-    if (argc < 2)
-        return -1;
-    std::string arg = argv[1];
-    if (argc == 2 && hxtool::IsInformation(arg))
-        return hxtool::ShowInformation(kTool, arg, 1);
-    // Named by its position: quoted, an argument could carry escape sequences to the terminal.
-    if (argc == 2 && arg.size() > 1 && arg[0] == '-')
-        return hxtool::UsageError(kTool, "unknown option in argument 1");
-    return hxtool::UsageError(kTool, "takes no arguments");
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    int status = HandleArguments(argc, argv);
+    // An option is named by its position: quoted, it could carry escape sequences.
+    const int status =
+        hxtool::ReadCommandLine(kTool, argc, argv, hxtool::kNoOptions, 1, [](int c, int at) {
+            return hxtool::UsageError(kTool,
+                                      c == 1 ? "takes no arguments"
+                                             : "unknown option in argument " + std::to_string(at));
+        });
     if (status >= 0)
         return status;
 

@@ -16,9 +16,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <getopt.h>
 #include <iterator>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -246,37 +248,32 @@ Status Ask(const Job& job, bool confirm, hxtool::Output& out)
 // is made of it, and one that begins with '-' reads as an unknown option, named by position.
 int ParseArguments(int argc, char** argv, Options& options)
 {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
-            if (options.text != nullptr)
-                return hxtool::UsageError(kTool,
-                                          "one TEXT at most; quote a text that holds blanks");
-            options.text = argv[i];
-            continue;
-        }
-        const hxtool::Cipher* cipher = std::find_if(
-            std::begin(hxtool::kCiphers), std::end(hxtool::kCiphers),
-            [arg](const hxtool::Cipher& c) { return c.option && strcmp(c.option, arg) == 0; });
-        if (cipher != std::end(hxtool::kCiphers))
-            options.cipher = cipher;
-        else if (strcmp(arg, "--") == 0)
-            optionsEnded = true;
-        else if (strcmp(arg, "--hex") == 0)
+    enum { kHex = hxtool::kOwnOption, kRestore, kNoConfirm, kCipher };
+    std::vector<hxtool::LongOption> own = {
+        {"hex", false}, {"restore", false}, {"no-confirm", false}};
+    // Each cipher but the default, the first, has an option: kCipher picks the second.
+    for (size_t i = 1; i < std::size(hxtool::kCiphers); ++i)
+        own.push_back({hxtool::kCiphers[i].option, false});
+    own.push_back({nullptr, false});
+    return hxtool::ReadCommandLine(kTool, argc, argv, own.data(), kFailed, [&](int c, int at) {
+        if (c == 1 && options.text != nullptr)
+            return hxtool::UsageError(kTool, "one TEXT at most; quote a text that holds blanks");
+        if (c == 1)
+            options.text = optarg;
+        else if (c == kHex)
             options.hex = true;
-        else if (strcmp(arg, "--restore") == 0)
+        else if (c == kRestore)
             options.restore = true;
-        else if (strcmp(arg, "--no-confirm") == 0)
+        else if (c == kNoConfirm)
             options.confirm = false;
-        else if (hxtool::IsInformation(arg))
-            return hxtool::ShowInformation(kTool, arg, kFailed);
+        else if (c >= kCipher)
+            options.cipher = &hxtool::kCiphers[c - kCipher + 1];
         else
-            return hxtool::UsageError(kTool, "unknown option in argument " + std::to_string(i) +
+            return hxtool::UsageError(kTool, "unknown option in argument " + std::to_string(at) +
                                                  " (not shown, in case it is the secret); put "
                                                  "-- before a TEXT that begins with '-'");
-    }
-    return -1;
+        return -1;
+    });
 }
 
 } // namespace

@@ -28,14 +28,14 @@ int UsageError(const ToolText& tool, const std::string& text)
     return 2;
 }
 
-bool IsInformation(const std::string& arg)
+namespace
 {
-    return arg == "-h" || arg == "--help" || arg == "--version";
-}
 
-int ShowInformation(const ToolText& tool, const std::string& arg, int failStatus)
+const int kVersion = kOwnOption - 1; // --version's answer; -h and --help are 'h'
+
+int ShowInformation(const ToolText& tool, int which, int failStatus)
 {
-    if (arg == "--version")
+    if (which == kVersion)
         printf("%s (hxconsole) %s\n", tool.name, HXCONSOLE_VERSION);
     else
         printf("%s\n%s", tool.usage, tool.help);
@@ -43,6 +43,34 @@ int ShowInformation(const ToolText& tool, const std::string& arg, int failStatus
         return 0;
     ReportWriteFailure(tool, errno);
     return failStatus;
+}
+
+} // namespace
+
+int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOption* own,
+                    int failStatus, const std::function<int(int answer, int at)>& take)
+{
+    std::vector<option> table;
+    for (const LongOption* mine = own; mine->name != nullptr; ++mine)
+        table.push_back({mine->name, mine->takesValue ? required_argument : no_argument, nullptr,
+                         kOwnOption + static_cast<int>(table.size())});
+    table.push_back({"help", no_argument, nullptr, 'h'});
+    table.push_back({"version", no_argument, nullptr, kVersion});
+    table.push_back({nullptr, 0, nullptr, 0});
+    opterr = 0;
+    optind = 0; // afresh, on whatever argv
+    int status = -1;
+    // In order, the argument getopt_long looks at next is optind's (0 stands for 1): a short
+    // option never goes on in the same argument, as -h, the only one, ends the reading.
+    for (int at = 1, c;
+         status < 0 && (c = getopt_long(argc, argv, "-:h", table.data(), nullptr)) != -1;
+         at = optind)
+        status = c == 'h' || c == kVersion ? ShowInformation(tool, c, failStatus) : take(c, at);
+    for (; status < 0 && optind < argc; ++optind) {
+        optarg = argv[optind];
+        status = take(1, optind);
+    }
+    return status;
 }
 
 int DivertDialogue()

@@ -4,8 +4,11 @@
 #define HXCONSOLE_TOOLS_TOOLCOMMON_H
 
 #include <cstddef>
+#include <functional>
+#include <getopt.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QHxConsole;
 
@@ -25,10 +28,23 @@ struct ToolText {
 void Complain(const ToolText& tool, const std::string& text);
 [[nodiscard]] int UsageError(const ToolText& tool, const std::string& text);
 
-// -h, --help and --version, and showing what they ask for. ShowInformation returns 0, or
-// `failStatus` after a complaint when it could not be written: help that never arrived fails.
-bool IsInformation(const std::string& arg);
-int ShowInformation(const ToolText& tool, const std::string& arg, int failStatus);
+// A command line read by getopt_long, quietly and in order ("-"): each option (getopt_long's
+// answer, its value in optarg) and each text (1, the text in optarg; those after "--" too)
+// goes to `take` with the number of its argument, until `take` returns a status to exit with
+// (-1 goes on). The tool's own options end at one without a name; option i is answered
+// kOwnOption + i. An option's value is the
+// next argument, or what follows its '=', whatever it looks like; a missing one is answered
+// ':', one given to an option that takes none '?' with optopt its answer. -h, --help and
+// --version are shown at once; help that could not be written fails with `failStatus`.
+// Returns the status, or -1 once all was taken.
+struct LongOption {
+    const char* name; // "max" for --max
+    bool takesValue;
+};
+const int kOwnOption = 0x100;
+const LongOption kNoOptions[] = {{nullptr, false}};
+int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOption* own,
+                    int failStatus, const std::function<int(int answer, int at)>& take);
 
 // Sends standard output from now on to the controlling terminal, or to standard error without
 // one (a cron job), or nowhere when that is closed too. Returns a descriptor to the original
