@@ -8,6 +8,7 @@
 #include "ToolCommon.h"
 
 #include <climits>
+#include <clocale>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -375,6 +376,8 @@ int main(int argc, char** argv)
 {
     using namespace hxask;
     std::set_new_handler(OutOfMemory);
+    // The character set the terminal shows, for hxtool::Visible.
+    setlocale(LC_CTYPE, "");
     const Question* question = nullptr;
     Request request;
     const int status = ReadRequest(argc, argv, question, request);

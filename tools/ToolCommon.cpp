@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -86,28 +87,34 @@ int DivertDialogue()
             close(null);
         }
     }
+    // A closed standard output has no answers to keep, but the dialogue still needs a place.
     int answers = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (answers < 0)
+    if (answers < 0 && errno != EBADF)
         return STDOUT_FILENO;
 
-    // The operator's terminal, whatever the standard descriptors point at.
+    // The operator's terminal, whatever the standard descriptors point at. With standard
+    // output closed, it opens in that place already.
     int terminal = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
     int dialogue = terminal >= 0 ? terminal : STDERR_FILENO;
-    bool moved = dup2(dialogue, STDOUT_FILENO) == STDOUT_FILENO;
-    if (terminal >= 0)
+    bool moved = dialogue == STDOUT_FILENO ? fcntl(STDOUT_FILENO, F_SETFD, 0) == 0
+                                           : dup2(dialogue, STDOUT_FILENO) == STDOUT_FILENO;
+    if (terminal >= 0 && terminal != STDOUT_FILENO)
         close(terminal);
     if (moved)
         return answers;
-    close(answers);
+    if (answers >= 0)
+        close(answers);
     return STDOUT_FILENO;
 }
 
 std::string Visible(std::string_view text)
 {
+    // Outside UTF-8, a byte above 127 stands alone, as no character holds it.
+    const bool utf8 = strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
     std::string shown;
     while (!text.empty()) {
         const unsigned char c = static_cast<unsigned char>(text[0]);
-        const size_t length = Utf8Length(text);
+        const size_t length = utf8 ? Utf8Length(text) : c < 0x80 ? 1 : 0;
         if (c < 0x20 || c == 0x7F)
             shown.append({'^', static_cast<char>(c ^ 0x40)});
         else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F)

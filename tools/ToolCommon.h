@@ -52,9 +52,11 @@ int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOptio
 int DivertDialogue();
 
 // `text` fit to go to a terminal: control characters become visible, as cat -v shows them.
-// C0 and DEL in caret notation (ESC is ^[, DEL is ^?); a C1 control in UTF-8 as ESC and its
-// character (CSI, U+009B, is ^[[); a byte from 0x80 to 0x9F outside UTF-8, which an 8-bit
-// terminal takes for a C1 control, as M-^@ to M-^_ (0x9B is M-^[).
+// C0 and DEL in caret notation (ESC is ^[, DEL is ^?). A byte from 0x80 to 0x9F, which an 8-bit
+// terminal takes for a C1 control, as M-^@ to M-^_ (0x9B is M-^[): every one unless the
+// locale's character set (LC_CTYPE, which the tool takes from the environment) is UTF-8; in
+// UTF-8, those outside a character, and a C1 control as ESC and its character (CSI, U+009B,
+// is ^[[).
 std::string Visible(std::string_view text);
 
 // "cannot write standard output: <reason>", complained; "cannot read standard input: <reason>".
