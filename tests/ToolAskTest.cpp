@@ -15,13 +15,14 @@ namespace
 
 const char kTool[] = HXASK;
 
-// A call that replaces the child with `program`, after `setup` (which may move the child's
-// descriptors). A pipe run leaves the test's own terminal first: the tool would otherwise show
-// its dialogue there rather than on standard error.
+// A call that replaces the child with `program`, in a UTF-8 locale, after `setup` (which may
+// move the child's descriptors or change the locale). A pipe run leaves the test's own terminal
+// first: the tool would otherwise show its dialogue there rather than on standard error.
 Call Exec(std::vector<std::string> argv, const std::function<void()>& setup = {})
 {
     return [argv, setup] {
         setsid(); // fails harmlessly on a terminal run, whose child leads its session already
+        setenv("LC_ALL", "C.UTF-8", 1);
         if (setup)
             setup();
         std::vector<char*> pointers;
@@ -99,6 +100,7 @@ TEST(AskOnPipe, EachQuestionPrintsItsAnswerAloneOnStandardOutput)
         int status;
         std::string out;
         std::string dialogue; // the whole of standard error
+        std::function<void()> setup = {};
     };
     const std::vector<std::string> menu{"red", "green apple", "blue"};
     auto with = [](std::vector<std::string> args, const std::vector<std::string>& items) {
@@ -175,6 +177,14 @@ TEST(AskOnPipe, EachQuestionPrintsItsAnswerAloneOnStandardOutput)
          "\nM-^[2J:\n\n   [1] M-^[1m\n   [2] -\n   [x] EM-^[\n\nEnter item number: \n"},
         {{"string", "-", "--default", "a\x9b"}, "\n", 0, "a\x9b\n", "- (Enter for aM-^[) : \n"},
         {{"string", "\xe2\x82\xac\xc2\x9b"}, "x\n", 0, "x\n", "\xe2\x82\xac^[[ : \n"},
+        {{"yesno", "\xc2\x9fz\x9f"}, "y\n", 0, "", "^[_zM-^_ (y/n) : \n"}, // U+009F, 0x9F alone
+        // Outside UTF-8 every byte from 0x80 to 0x9F, even one inside a character: \xc3\x9b is Û.
+        {{"yesno", "\xc3\x9b\x32J\xc2\x9b"},
+         "y\n",
+         0,
+         "",
+         "\xc3M-^[2J\xc2M-^[ (y/n) : \n",
+         [] { setenv("LC_ALL", "C", 1); }},
         // An option given twice: the last counts. --help after -- is a PROMPT.
         {{"int", "N", "--default", "1", "--default=2"}, "\n", 0, "2\n", "N (Enter for 2) : \n"},
         {{"yesno", "--", "--help"}, "y\n", 0, "", "--help (y/n) : \n"},
@@ -185,7 +195,7 @@ TEST(AskOnPipe, EachQuestionPrintsItsAnswerAloneOnStandardOutput)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args.back() + " <<< " + c.input);
-        Transcript run = Ask(c.input, c.args);
+        Transcript run = Ask(c.input, c.args, c.setup);
         EXPECT_EQ(run.exitCode, c.status);
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(run.err, c.dialogue);
@@ -229,6 +239,7 @@ TEST(AskOnPipe, EveryBoundIsCheckedOnBothSides)
         {anyInt, "-2147483648", 0, "-2147483648\n", ""},
         {anyInt, "-2147483649", 4, "", notInt},
         {anyInt, "99999999999999999999999", 4, "", notInt},
+        {anyInt, "18446744073709551621", 4, "", notInt}, // 2^64 + 5
         {{"int", "N", "--min", "-2147483648", "--max", "2147483647"}, "\t+12 ", 0, "12\n", ""},
         {{"int", "N", "--min", "5", "--max", "5", "--default", "5"}, "5", 0, "5\n", ""},
         {{"int", "Bytes", "--min", "1", "--max", "100000000"}, "50000000", 0, "50000000\n", ""},
@@ -321,6 +332,9 @@ TEST(AskOnPipe, EveryBoundIsCheckedOnBothSides)
         {{"string", "S"}, "\xf4\x8f\xbf\xbf", 0, "\xf4\x8f\xbf\xbf\n", ""},
         {{"string", "S"}, "\xf4\x90\x80\x80", 4, "", notUtf8}, // past U+10FFFF
         {{"string", "S"}, "ab\xe2\x82", 4, "", notUtf8},       // cut short
+        {{"string", "S"}, "\xe2\x82\x41", 4, "", notUtf8},     // cut short by an 'A'
+        {{"string", "S"}, "\xf5\x80\x80\x80", 4, "", notUtf8}, // a lead byte past U+10FFFF
+        {{"string", "S"}, "\xff\x61", 4, "", notUtf8},         // then an 'a'
         // A password of 30 bytes, and one past; a confirmation that differs, however.
         {{"password"}, std::string(30, 'p'), 0, std::string(30, 'p') + "\n", ""},
         {{"password"}, std::string(31, 'p'), 4, "", "the password is longer than 30 bytes"},
@@ -531,6 +545,11 @@ TEST(AskUsage, MistakesAreStatusTwoAndAskNothing)
          "hxask: unknown option '--M-^[2J' for range\n"},
         {{"yesno", "a", "b"},
          "hxask: yesno takes one text at most; quote a text that holds blanks\n"},
+        // A value is taken as given, even one that looks like an option.
+        {{"int", "Copies", "--default", "-h"},
+         "hxask: --default takes a whole number from -2147483648 to 2147483647, not '-h'\n"},
+        {{"yesno", "Go", "--default", "--version"},
+         "hxask: --default takes yes or no, not '--version'\n"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
@@ -693,6 +712,11 @@ TEST(AskOnTerminal, EachQuestionTakesItsOwnLineAndLeavesTheRest)
          false},
         {"hxask int N; read rest; echo \"[$rest]\"", "123456789\nafter\n", "123456789\n[after]\n",
          false},
+        // Ctrl-D ends a line without a newline, which the next answer does not continue.
+        {"a=$(hxask string A); b=$(hxask string B); echo \"[$a][$b]\"",
+         "ab\x04"
+         "cd\n",
+         "[ab][cd]\n", false},
         // A loop that reads a list asks the terminal, not the list, for each answer.
         {"printf 'a\\nb\\n' | while read f; do hxask yesno \"Delete $f\" < /dev/tty && echo "
          "\"$f\"; "

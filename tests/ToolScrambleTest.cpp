@@ -25,17 +25,18 @@ namespace
 
 const char kTool[] = HXSCRAMBLE;
 
-// A call that replaces the child with the tool, after `setup` has arranged its descriptors.
+// A call that replaces the child with the tool (or `program`), after `setup` has arranged its
+// descriptors.
 Call Exec(
-    std::vector<std::string> args, std::function<void()> setup = [] {})
+    std::vector<std::string> args, std::function<void()> setup = [] {}, const char* program = kTool)
 {
-    return [args, setup] {
+    return [args, setup, program] {
         setup();
-        std::vector<char*> argv{const_cast<char*>(kTool)};
+        std::vector<char*> argv{const_cast<char*>(program)};
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        execv(kTool, argv.data());
+        execv(program, argv.data());
         _exit(127);
         return Outcome{};
     };
@@ -614,12 +615,17 @@ TEST(ScrambleOnTerminal, AsksWithoutEchoAndPrintsOnlyTheScrambledLine)
     EXPECT_EQ(run.out, Hex(Simple("hunter2")) + "\n");
 }
 
+// With standard output closed too: the result then fails to go out, said so.
 TEST(ScrambleOnTerminal, AsksTwiceOnTheTerminalEvenWithStandardErrorClosed)
 {
-    Transcript run = TypedTwice("hunter2\n", "hunter2\n", [] { close(STDERR_FILENO); });
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, Ascii("hunter2") + "\n");
-    EXPECT_NE(run.screen.find("Password : \r\nAgain : \r\n"), std::string::npos) << run.screen;
+    const std::string failed = "hxscramble: cannot write standard output: Bad file descriptor\n";
+    for (int closed : {STDERR_FILENO, STDOUT_FILENO}) {
+        Transcript run = TypedTwice("hunter2\n", "hunter2\n", [closed] { close(closed); });
+        EXPECT_EQ(run.exitCode, closed == STDOUT_FILENO);
+        EXPECT_EQ(run.out, closed == STDOUT_FILENO ? "" : Ascii("hunter2") + "\n");
+        EXPECT_EQ(run.err, closed == STDOUT_FILENO ? failed : "");
+        EXPECT_NE(run.screen.find("Password : \r\nAgain : \r\n"), std::string::npos) << run.screen;
+    }
 }
 
 // The second password is compared in full, whatever its length; Ctrl-D there is no answer at
@@ -707,8 +713,9 @@ TEST(ScrambleOnTerminal, RestoreAsksWithoutEcho)
     }
 }
 
-// A hidden read holds a secret in memory, so the tool is not dumpable: a signal that leaves a
-// core file behind (core files allowed, and the working directory a fresh one) leaves none.
+// A hidden read holds a secret in memory, so the tool is not dumpable, nor is hxask: a signal
+// that leaves a core file behind (core files allowed, the working directory a fresh one)
+// leaves none.
 TEST(ScrambleOnTerminal, LeavesNoCoreFileWhenKilledAtTheHiddenPrompt)
 {
     char directory[] = "/tmp/hxscramble-core-XXXXXX";
@@ -719,11 +726,13 @@ TEST(ScrambleOnTerminal, LeavesNoCoreFileWhenKilledAtTheHiddenPrompt)
         if (chdir(directory) != 0)
             _exit(126);
     };
-    Transcript run = RunOnTerminal(Exec({"--no-confirm"}, allowCore), [](hxtest::Terminal& t) {
-        if (t.WaitForEcho(false))
-            t.Signal(SIGQUIT);
-    });
-    EXPECT_EQ(run.signal, SIGQUIT);
+    for (const auto& [program, arg] : {std::pair{kTool, "--no-confirm"}, {HXASK, "password"}}) {
+        Transcript run = RunOnTerminal(Exec({arg}, allowCore, program), [](hxtest::Terminal& t) {
+            if (t.WaitForEcho(false))
+                t.Signal(SIGQUIT);
+        });
+        EXPECT_EQ(run.signal, SIGQUIT) << program;
+    }
 
     std::vector<std::string> left;
     DIR* listing = opendir(directory);
