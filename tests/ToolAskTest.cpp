@@ -567,7 +567,7 @@ TEST(AskUsage, HelpAndVersion)
     EXPECT_EQ(help.out.rfind("usage: hxask int PROMPT", 0), 0u);
     EXPECT_NE(help.out.find("Exit status: 0 answered; 1"), std::string::npos);
 
-    Transcript version = Ask("", {"--version"});
+    Transcript version = Ask("", {"pause", "--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "hxask (hxconsole) " HXCONSOLE_VERSION "\n");
 }

@@ -55,7 +55,9 @@ const char kHelp[] =
     "\n"
     "--default is what an empty line answers; without one, an empty line to int ends\n"
     "with status 1, and to the others is refused. --min and --max go together for int;\n"
-    "string's --max is 1 to 65536. --help (-h) and --version show this and the version.\n"
+    "string's --max is 1 to 65536. A value is the next argument, or follows '=', even one\n"
+    "that begins with '-'. --help (-h) and --version, before the question or among its\n"
+    "options, show this and the version.\n"
     "\n"
     "Put -- before a PROMPT or ITEM that begins with '-'. Control characters in the texts\n"
     "are shown as ^[ and the like; an ITEM is printed exactly as given. A line longer than\n"
@@ -247,7 +249,8 @@ Status AskPassword(const Request& request)
 
 // A menu of the operands, laid out as the library's with every text shown visibly (`ranges`:
 // FROM-TO and ALL too). Prints the chosen items as given, one a line, or --number's number.
-Status AskMenu(const Request& request, bool ranges)
+template <bool ranges>
+Status AskMenu(const Request& request)
 {
     const std::string* title = Value(request, "--title");
     const std::string* label = Value(request, "--exit-label");
@@ -303,60 +306,47 @@ const Question kQuestions[] = {
     {"int", 1, 1, {{"min", true}, {"max", true}, {"default", true}}, AskInt},
     {"yesno", 1, 1, {{"default", true}}, AskYesNo},
     {"string", 1, 1, {{"default", true}, {"max", true}}, AskString},
-    {"password", 0, 1, {{"confirm", false}}, AskPassword},
-    {"choose",
-     1,
-     SIZE_MAX,
-     {{"title", true}, {"exit-label", true}, {"number", false}},
-     [](const Request& request) { return AskMenu(request, false); }},
-    {"range",
-     1,
-     SIZE_MAX,
-     {{"title", true}, {"exit-label", true}},
-     [](const Request& request) { return AskMenu(request, true); }},
+    {"password", 0, 1, {{"confirm"}}, AskPassword},
+    {"choose", 1, SIZE_MAX, {{"title", true}, {"exit-label", true}, {"number"}}, AskMenu<false>},
+    {"range", 1, SIZE_MAX, {{"title", true}, {"exit-label", true}}, AskMenu<true>},
     {"pause", 0, 1, {}, AskPause},
 };
 
-// Reads the command line: the question's name, then its options and texts, mixed; before a
-// name, only --help and --version. Returns -1, or the status to exit with at once.
+// Reads the command line: the question's name, then its own options and its texts, mixed;
+// before a question, only --help and --version. Returns -1, or the status to exit with at once.
 int ReadRequest(int argc, char** argv, const Question*& question, Request& request)
 {
     for (const Question& candidate : kQuestions)
         if (argc > 1 && strcmp(argv[1], candidate.name) == 0)
             question = &candidate;
-    if (question == nullptr) {
-        int status = hxtool::ReadCommandLine(
-            kTool, argc, argv, hxtool::kNoOptions, kNoInput, [&](int c, int at) {
-                return UsageError((c == 1 ? "unknown question '" : "unknown option '") +
-                                  std::string(argv[at]) + "'");
-            });
-        return status >= 0 ? status : UsageError("no question given");
-    }
-    const Question& asked = *question;
-    char** args = argv + 1; // args[0] is the question's name
+    const Question* const asked = question;
+    const std::string whose = asked != nullptr ? std::string("' for ") + asked->name : "'";
     int status = hxtool::ReadCommandLine(
-        kTool, argc - 1, args, asked.options, kNoInput, [&](int c, int at) -> int {
-            const int own = (c == '?' || c == ':' ? optopt : c) - hxtool::kOwnOption;
-            const std::string name = own >= 0 ? std::string("--") + asked.options[own].name : "";
-            if (c == 1)
+        kTool, argc, argv, asked != nullptr ? asked->options : hxtool::kNoOptions, kNoInput,
+        [&](int c, int at, const char* option) -> int {
+            const std::string name = option != nullptr ? std::string("--") + option : "";
+            if (c == 1 && asked == nullptr)
+                return UsageError("unknown question '" + std::string(argv[at]) + "'");
+            if (c == 1 && at > 1)
                 request.operands.push_back(optarg);
-            else if (own < 0)
-                return UsageError("unknown option '" + std::string(args[at]) + "' for " +
-                                  asked.name);
+            else if (c != 1 && name.empty())
+                return UsageError("unknown option '" + std::string(argv[at]) + whose);
             else if (c == '?' || c == ':')
                 return UsageError(name + (c == '?' ? " takes no value" : " needs a value"));
-            else
+            else if (c != 1)
                 request.options[name] = optarg != nullptr ? optarg : "";
             return -1;
         });
     const size_t count = request.operands.size();
-    if (status < 0 && count < asked.fewestTexts)
-        return UsageError(std::string(asked.name) +
-                          (asked.mostTexts == 1 ? " needs a PROMPT" : " needs an ITEM"));
-    if (status < 0 && count > asked.mostTexts)
-        return UsageError(std::string(asked.name) +
+    if (status >= 0 || asked == nullptr)
+        return status >= 0 ? status : UsageError("no question given");
+    if (count < asked->fewestTexts)
+        return UsageError(std::string(asked->name) +
+                          (asked->mostTexts == 1 ? " needs a PROMPT" : " needs an ITEM"));
+    if (count > asked->mostTexts)
+        return UsageError(std::string(asked->name) +
                           " takes one text at most; quote a text that holds blanks");
-    return status;
+    return -1;
 }
 
 // Out of memory, wherever it was asked for: said without taking any, and the end. Nothing

@@ -25,8 +25,7 @@ const char kHelp[] =
     "and restored), offers both menus and pauses, and prints what each operation returned.\n"
     "\n"
     "End of input (Ctrl-D) at a question ends the tour; at a menu it leaves the menu, as x\n"
-    "does. Meant for a terminal: a script that drives it through a pipe must send each\n"
-    "answer only after its question appears.\n"
+    "does. A script can answer it through a pipe or a file, a line per answer.\n"
     "\n"
     "  -h, --help    show this help and exit\n"
     "  --version     show the version and exit\n";
@@ -157,8 +156,8 @@ const hxtool::ToolText kTool = {"hxdemo", kUsage, kHelp};
 int main(int argc, char** argv)
 {
     // An option is named by its position: quoted, it could carry escape sequences.
-    const int status =
-        hxtool::ReadCommandLine(kTool, argc, argv, hxtool::kNoOptions, 1, [](int c, int at) {
+    const int status = hxtool::ReadCommandLine(
+        kTool, argc, argv, hxtool::kNoOptions, 1, [](int c, int at, const char*) {
             return hxtool::UsageError(kTool,
                                       c == 1 ? "takes no arguments"
                                              : "unknown option in argument " + std::to_string(at));

@@ -4,7 +4,7 @@
 // Texts come from the argument, from hidden prompts (standard input a terminal, no argument)
 // or from standard input a line at a time. Each text is checked in full before anything is
 // written for it, and the first bad line ends the run, so the results written so far pair up
-// with their input lines; only SIGPIPE or SIGXFSZ cuts a result, as they cut tr's, mid-block.
+// with their input lines; only a write that fails or is cut short cuts a result, mid-block.
 // Complaints name a position and the kind of byte there, never the byte: the text is a
 // secret, and complaints end up in logs.
 #include "Ciphers.h"
@@ -55,8 +55,8 @@ const char kHelp[] =
     "file. Put -- before a TEXT that begins with '-'.\n"
     "\n"
     "Exit status: 0 when every text was handled; 1 for bad input (nothing is written for\n"
-    "the bad text, and no later line is read) or when the result cannot be written; 2 for a\n"
-    "usage error.\n";
+    "the bad text or a later line) or when the result cannot be written; 2 for a usage\n"
+    "error.\n";
 
 const hxtool::ToolText kTool = {"hxscramble", kUsage, kHelp};
 
@@ -255,25 +255,28 @@ int ParseArguments(int argc, char** argv, Options& options)
     for (size_t i = 1; i < std::size(hxtool::kCiphers); ++i)
         own.push_back({hxtool::kCiphers[i].option, false});
     own.push_back({nullptr, false});
-    return hxtool::ReadCommandLine(kTool, argc, argv, own.data(), kFailed, [&](int c, int at) {
-        if (c == 1 && options.text != nullptr)
-            return hxtool::UsageError(kTool, "one TEXT at most; quote a text that holds blanks");
-        if (c == 1)
-            options.text = optarg;
-        else if (c == kHex)
-            options.hex = true;
-        else if (c == kRestore)
-            options.restore = true;
-        else if (c == kNoConfirm)
-            options.confirm = false;
-        else if (c >= kCipher)
-            options.cipher = &hxtool::kCiphers[c - kCipher + 1];
-        else
-            return hxtool::UsageError(kTool, "unknown option in argument " + std::to_string(at) +
-                                                 " (not shown, in case it is the secret); put "
-                                                 "-- before a TEXT that begins with '-'");
-        return -1;
-    });
+    return hxtool::ReadCommandLine(
+        kTool, argc, argv, own.data(), kFailed, [&](int c, int at, const char*) {
+            if (c == 1 && options.text != nullptr)
+                return hxtool::UsageError(kTool,
+                                          "one TEXT at most; quote a text that holds blanks");
+            if (c == 1)
+                options.text = optarg;
+            else if (c == kHex)
+                options.hex = true;
+            else if (c == kRestore)
+                options.restore = true;
+            else if (c == kNoConfirm)
+                options.confirm = false;
+            else if (c >= kCipher)
+                options.cipher = &hxtool::kCiphers[c - kCipher + 1];
+            else
+                return hxtool::UsageError(kTool, "unknown option in argument " +
+                                                     std::to_string(at) +
+                                                     " (not shown, in case it is the secret); put "
+                                                     "-- before a TEXT that begins with '-'");
+            return -1;
+        });
 }
 
 } // namespace

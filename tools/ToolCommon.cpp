@@ -29,47 +29,42 @@ int UsageError(const ToolText& tool, const std::string& text)
     return 2;
 }
 
-namespace
-{
-
-const int kVersion = kOwnOption - 1; // --version's answer; -h and --help are 'h'
-
-int ShowInformation(const ToolText& tool, int which, int failStatus)
-{
-    if (which == kVersion)
-        printf("%s (hxconsole) %s\n", tool.name, HXCONSOLE_VERSION);
-    else
-        printf("%s\n%s", tool.usage, tool.help);
-    if (fflush(stdout) == 0)
-        return 0;
-    ReportWriteFailure(tool, errno);
-    return failStatus;
-}
-
-} // namespace
-
 int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOption* own,
-                    int failStatus, const std::function<int(int answer, int at)>& take)
+                    int failStatus,
+                    const std::function<int(int answer, int at, const char* name)>& take)
 {
+    const int version = kOwnOption - 1; // -h and --help are 'h'
     std::vector<option> table;
     for (const LongOption* mine = own; mine->name != nullptr; ++mine)
         table.push_back({mine->name, mine->takesValue ? required_argument : no_argument, nullptr,
                          kOwnOption + static_cast<int>(table.size())});
     table.push_back({"help", no_argument, nullptr, 'h'});
-    table.push_back({"version", no_argument, nullptr, kVersion});
+    table.push_back({"version", no_argument, nullptr, version});
     table.push_back({nullptr, 0, nullptr, 0});
     opterr = 0;
     optind = 0; // afresh, on whatever argv
-    int status = -1;
-    // In order, the argument getopt_long looks at next is optind's (0 stands for 1): a short
-    // option never goes on in the same argument, as -h, the only one, ends the reading.
-    for (int at = 1, c;
+    int status = -1, c;
+    // In order, the argument getopt_long looks at next is optind's (0 stands for 1): no short
+    // option goes on in its argument, as each ends the reading.
+    for (int at = 1;
          status < 0 && (c = getopt_long(argc, argv, "-:h", table.data(), nullptr)) != -1;
-         at = optind)
-        status = c == 'h' || c == kVersion ? ShowInformation(tool, c, failStatus) : take(c, at);
+         at = optind) {
+        const int mine = (c == '?' || c == ':' ? optopt : c) - kOwnOption;
+        if (c != 'h' && c != version) {
+            status = take(c, at, mine >= 0 ? own[mine].name : nullptr);
+            continue;
+        }
+        if (c == version)
+            printf("%s (hxconsole) %s\n", tool.name, HXCONSOLE_VERSION);
+        else
+            printf("%s\n%s", tool.usage, tool.help);
+        status = fflush(stdout) == 0 ? 0 : failStatus;
+        if (status != 0)
+            ReportWriteFailure(tool, errno);
+    }
     for (; status < 0 && optind < argc; ++optind) {
         optarg = argv[optind];
-        status = take(1, optind);
+        status = take(1, optind, nullptr);
     }
     return status;
 }
@@ -87,24 +82,22 @@ int DivertDialogue()
             close(null);
         }
     }
-    // A closed standard output has no answers to keep, but the dialogue still needs a place.
+    // A closed standard output has no answers to keep (-1), but the dialogue needs its place.
     int answers = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (answers < 0 && errno != EBADF)
         return STDOUT_FILENO;
 
-    // The operator's terminal, whatever the standard descriptors point at. With standard
-    // output closed, it opens in that place already.
-    int terminal = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    // The operator's terminal, whatever the standard descriptors point at; it opens in standard
+    // output's place when that is closed.
+    int terminal = open("/dev/tty", O_WRONLY | O_NOCTTY);
     int dialogue = terminal >= 0 ? terminal : STDERR_FILENO;
-    bool moved = dialogue == STDOUT_FILENO ? fcntl(STDOUT_FILENO, F_SETFD, 0) == 0
-                                           : dup2(dialogue, STDOUT_FILENO) == STDOUT_FILENO;
+    if (dialogue != STDOUT_FILENO && dup2(dialogue, STDOUT_FILENO) != STDOUT_FILENO) {
+        close(answers);
+        answers = STDOUT_FILENO;
+    }
     if (terminal >= 0 && terminal != STDOUT_FILENO)
         close(terminal);
-    if (moved)
-        return answers;
-    if (answers >= 0)
-        close(answers);
-    return STDOUT_FILENO;
+    return answers;
 }
 
 std::string Visible(std::string_view text)

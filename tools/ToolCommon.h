@@ -28,35 +28,34 @@ struct ToolText {
 void Complain(const ToolText& tool, const std::string& text);
 [[nodiscard]] int UsageError(const ToolText& tool, const std::string& text);
 
-// A command line read by getopt_long, quietly and in order ("-"): each option (getopt_long's
-// answer, its value in optarg) and each text (1, the text in optarg; those after "--" too)
-// goes to `take` with the number of its argument, until `take` returns a status to exit with
-// (-1 goes on). The tool's own options end at one without a name; option i is answered
-// kOwnOption + i. An option's value is the
-// next argument, or what follows its '=', whatever it looks like; a missing one is answered
-// ':', one given to an option that takes none '?' with optopt its answer. -h, --help and
-// --version are shown at once; help that could not be written fails with `failStatus`.
-// Returns the status, or -1 once all was taken.
+// Reads a command line by getopt_long, quietly, options and texts in their order: each goes to
+// `take` with the number of its argument and, for one of the tool's own, the option's name,
+// until `take` returns a status to exit with (-1 goes on). A text (also after "--") comes as 1,
+// own option i as kOwnOption + i, with the text or value in optarg: the next argument, or what
+// follows its '=', whatever it looks like. A missing value comes as ':', a value given to a
+// flag as '?', and so does an unknown option (with no name); `take` ends the reading at each.
+// -h, --help and --version are shown at once (`failStatus` when that fails).
 struct LongOption {
-    const char* name; // "max" for --max
-    bool takesValue;
+    const char* name; // "max" for --max; a null name ends a table
+    bool takesValue = false;
 };
 const int kOwnOption = 0x100;
 const LongOption kNoOptions[] = {{nullptr, false}};
 int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOption* own,
-                    int failStatus, const std::function<int(int answer, int at)>& take);
+                    int failStatus,
+                    const std::function<int(int answer, int at, const char* name)>& take);
 
 // Sends standard output from now on to the controlling terminal, or to standard error without
 // one (a cron job), or nowhere when that is closed too. Returns a descriptor to the original
-// standard output, for the answers; STDOUT_FILENO, shared with the dialogue, if none was made.
+// standard output, for the answers; STDOUT_FILENO, shared with the dialogue, if none was made;
+// -1 when standard output was closed, so that the answers' write fails and says so.
 int DivertDialogue();
 
 // `text` fit to go to a terminal: control characters become visible, as cat -v shows them.
 // C0 and DEL in caret notation (ESC is ^[, DEL is ^?). A byte from 0x80 to 0x9F, which an 8-bit
-// terminal takes for a C1 control, as M-^@ to M-^_ (0x9B is M-^[): every one unless the
-// locale's character set (LC_CTYPE, which the tool takes from the environment) is UTF-8; in
-// UTF-8, those outside a character, and a C1 control as ESC and its character (CSI, U+009B,
-// is ^[[).
+// terminal takes for a C1 control, as M-^@ to M-^_ (0x9B is M-^[); but where the character set
+// of LC_CTYPE is UTF-8, one inside a character stays, and a C1 control (U+0080 to U+009F) is
+// shown as ESC and its character (CSI, U+009B, is ^[[).
 std::string Visible(std::string_view text);
 
 // "cannot write standard output: <reason>", complained; "cannot read standard input: <reason>".
