@@ -249,12 +249,11 @@ Status Ask(const Job& job, bool confirm, hxtool::Output& out)
 int ParseArguments(int argc, char** argv, Options& options)
 {
     enum { kHex = hxtool::kOwnOption, kRestore, kNoConfirm, kCipher };
-    std::vector<hxtool::LongOption> own = {
-        {"hex", false}, {"restore", false}, {"no-confirm", false}};
+    std::vector<hxtool::LongOption> own = {{"hex"}, {"restore"}, {"no-confirm"}};
     // Each cipher but the default, the first, has an option: kCipher picks the second.
     for (size_t i = 1; i < std::size(hxtool::kCiphers); ++i)
-        own.push_back({hxtool::kCiphers[i].option, false});
-    own.push_back({nullptr, false});
+        own.push_back({hxtool::kCiphers[i].option});
+    own.push_back({nullptr});
     return hxtool::ReadCommandLine(
         kTool, argc, argv, own.data(), kFailed, [&](int c, int at, const char*) {
             if (c == 1 && options.text != nullptr)

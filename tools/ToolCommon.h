@@ -40,7 +40,7 @@ struct LongOption {
     bool takesValue = false;
 };
 const int kOwnOption = 0x100;
-const LongOption kNoOptions[] = {{nullptr, false}};
+const LongOption kNoOptions[] = {{nullptr}};
 int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOption* own,
                     int failStatus,
                     const std::function<int(int answer, int at, const char* name)>& take);
