@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -470,6 +471,18 @@ TEST(AskOnPipe, EndOfInputIsStatusThreeForEveryQuestion)
         EXPECT_EQ(run.err.substr(run.err.find("hxask:")),
                   "hxask: cannot read standard input: Is a directory\n");
     }
+    // Part of a line came, then the read failed: the pipe is non-blocking and stays open.
+    auto partway = [] {
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        if (poll(&in, 1, 5000) != 1 || fcntl(STDIN_FILENO, F_SETFL, O_NONBLOCK) != 0)
+            _exit(126);
+    };
+    Transcript cut = RunOnPipe("12", Exec({kTool, "int", "Q"}, partway), false);
+    EXPECT_EQ(cut.exitCode, 3);
+    EXPECT_EQ(cut.out, "");
+    EXPECT_NE(cut.err.find("hxask: cannot read standard input: Resource temporarily"),
+              std::string::npos)
+        << cut.err;
 }
 
 // Where the answer cannot go, or standard error is closed: nothing is lost without a word,
