@@ -82,7 +82,6 @@ int DivertDialogue()
             close(null);
         }
     }
-    // A closed standard output has no answers to keep (-1), but the dialogue needs its place.
     int answers = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (answers < 0 && errno != EBADF)
         return STDOUT_FILENO;
@@ -102,7 +101,6 @@ int DivertDialogue()
 
 std::string Visible(std::string_view text)
 {
-    // Outside UTF-8, a byte above 127 stands alone, as no character holds it.
     const bool utf8 = strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
     std::string shown;
     while (!text.empty()) {
@@ -145,13 +143,11 @@ Asked Secret::Ask(QHxConsole& console, const char* prompt, int reads, bool empty
 {
     length = 0;
     for (int i = 0; i < reads && i < kMostReads; ++i) {
-        char chunk[kHiddenChunk + 1] = {};
-        int got = console.Read(chunk, sizeof chunk, i == 0 ? prompt : nullptr, true);
+        // Straight into the text, each read over the terminator of the one before.
+        int got = console.Read(text + length, kHiddenChunk + 1, i == 0 ? prompt : nullptr, true);
         if (got < 0)
             return Asked::kEnded;
-        memcpy(text + length, chunk, static_cast<size_t>(got));
         length += static_cast<size_t>(got);
-        explicit_bzero(chunk, sizeof chunk);
         if (static_cast<size_t>(got) < kHiddenChunk)
             return length == 0 && !emptyAllowed ? Asked::kEmpty : Asked::kTyped;
     }
@@ -175,20 +171,19 @@ Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bo
 std::string WhyNotAsked(Asked asked, const char* what, const char* limit, const char* outcome)
 {
     const std::string thing = what;
-    std::string why;
     // The hidden read goes through the standard input stream, which keeps the reason.
-    if (asked == Asked::kEnded)
-        why = feof(stdin) ? "end of input" : "no " + thing + " was read";
-    else if (asked == Asked::kCut)
-        why = "the " + thing + " may have been cut: the hidden read takes at most " + limit;
-    else if (asked == Asked::kEmpty)
-        why = "no " + thing + " was typed";
-    else if (asked == Asked::kDiffer)
-        why = "the two " + thing + "s differ";
-    if (why.empty() || outcome == nullptr)
-        return why;
+    const bool ended = asked == Asked::kEnded && feof(stdin);
+    std::string why =
+        ended                    ? "end of input"
+        : asked == Asked::kEnded ? "no " + thing + " was read"
+        : asked == Asked::kCut
+            ? "the " + thing + " may have been cut: the hidden read takes at most " + limit
+        : asked == Asked::kEmpty ? "no " + thing + " was typed"
+                                 : "the two " + thing + "s differ";
     // End of input reads as a cause, the others as a refusal.
-    return why + (why == "end of input" ? ": " : "; ") + outcome;
+    if (outcome != nullptr)
+        why += (ended ? ": " : "; ") + std::string(outcome);
+    return why;
 }
 
 } // namespace hxtool
