@@ -1,15 +1,12 @@
 // hxdemo: a guided tour of the library. Each step calls one operation once and shows what it
-// returned. The tour needs no files or settings; at end of input it stops and exits with 0.
-// The menus answer -1 for their exit entry and at end of input alike, and on a terminal nothing
-// tells the two apart afterwards (Ctrl-D is not remembered as the end of a pipe is). So Ctrl-D
-// ends the tour at the questions, and at a menu it leaves the menu, as x does.
+// returned. The menus answer -1 for their exit entry and at end of input alike, and on a
+// terminal nothing tells the two apart afterwards (Ctrl-D is not remembered as the end of a pipe
+// is). So Ctrl-D ends the tour at the questions, and at a menu it leaves the menu, as x does.
 #include "Ciphers.h"
 #include "QHxConsole.h"
 #include "ToolCommon.h"
 
 #include <cstdio>
-#include <cstring>
-#include <getopt.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
