@@ -72,14 +72,18 @@ bool LineReader::Read(char*& lines, size_t& size)
     m_end -= m_start;
     m_start = 0;
     for (size_t searched = m_end; !m_ended; searched = m_end) {
-        if (m_capacity - m_end < kReadBlock / 2 && !Grow())
-            return Fail(ENOMEM);
+        if (m_capacity - m_end < kReadBlock / 2 && !Grow()) {
+            m_error = ENOMEM;
+            return false;
+        }
         // One byte stays spare for the newline of a last line that has none.
         ssize_t got = read(m_fd, m_buffer + m_end, m_capacity - m_end - 1);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
-            return Fail(errno);
+        if (got < 0) {
+            m_error = errno;
+            return false;
+        }
         if (got == 0) {
             m_ended = true;
             if (m_end == 0)
@@ -114,12 +118,6 @@ bool LineReader::Grow()
     m_buffer = static_cast<char*>(grown);
     m_capacity = capacity;
     return true;
-}
-
-bool LineReader::Fail(int error)
-{
-    m_error = error;
-    return false;
 }
 
 int WriteAll(int fd, const char* data, size_t size)
