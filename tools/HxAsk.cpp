@@ -1,7 +1,6 @@
 // hxask: asks the operator one question and hands the answer to a shell script, which captures
 // it with $(hxask ...). Each question is a row of kQuestions: its name, how many texts it takes,
-// its options and the function that asks it, which checks its options and its answer (AskLine
-// reads the line).
+// its options and the function that asks it, which checks its options and its answer.
 #include "AskLine.h"
 #include "QHxConsole.h"
 #include "ToolCommon.h"
@@ -289,8 +288,7 @@ Status AskPause(const Request& request)
 
 struct Question {
     const char* name;
-    size_t fewestTexts;
-    size_t mostTexts;
+    size_t fewestTexts, mostTexts;
     hxtool::LongOption options[4]; // {"max", true}: --max, which takes a value
     Status (*ask)(const Request&);
 };
@@ -314,7 +312,7 @@ int ReadRequest(int argc, char** argv, const Question*& question, Request& reque
             question = &candidate;
     const std::string whose = question != nullptr ? std::string("' for ") + question->name : "'";
     int status = hxtool::ReadCommandLine(
-        kTool, argc, argv, question != nullptr ? question->options : hxtool::kNoOptions, kNoInput,
+        kTool, argc, argv, question != nullptr ? question->options : nullptr, kNoInput,
         [&](int c, int at, const char* option) -> int {
             const std::string name = option != nullptr ? std::string("--") + option : "";
             if (c == 1 && question == nullptr)

@@ -69,17 +69,12 @@ struct Options {
 const char* KindOf(char byte)
 {
     const unsigned char c = static_cast<unsigned char>(byte);
-    if (c < ' ' || c == 127)
-        return "a control byte";
-    if (c > 127)
-        return "a byte above 127";
-    if (c == ' ')
-        return "a blank";
-    if (isdigit(c))
-        return "a digit";
-    if (isalpha(c))
-        return "a letter";
-    return "a punctuation character";
+    return c < ' ' || c == 127 ? "a control byte"
+           : c > 127           ? "a byte above 127"
+           : c == ' '          ? "a blank"
+           : isdigit(c)        ? "a digit"
+           : isalpha(c)        ? "a letter"
+                               : "a punctuation character";
 }
 
 // What the run does to each text, with the byte sets it checks them against.

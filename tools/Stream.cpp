@@ -23,9 +23,7 @@ Output::~Output()
 
 bool Output::Write(const char* data, size_t size)
 {
-    if (m_error != 0)
-        return false;
-    if (m_used + size > kBlockSize && !Flush())
+    if (m_error != 0 || (m_used + size > kBlockSize && !Flush()))
         return false;
     // A piece larger than the block goes straight out rather than through it.
     if (size > kBlockSize)

@@ -14,8 +14,6 @@
 namespace hxtool
 {
 
-using hxconsole::Utf8Length;
-
 void Complain(const ToolText& tool, const std::string& text)
 {
     fflush(stdout);
@@ -30,12 +28,11 @@ int UsageError(const ToolText& tool, const std::string& text)
 }
 
 int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOption* own,
-                    int failStatus,
-                    const std::function<int(int answer, int at, const char* name)>& take)
+                    int failStatus, const TakeArgument& take)
 {
     const int version = kOwnOption - 1; // -h and --help are 'h'
     std::vector<option> table;
-    for (const LongOption* mine = own; mine->name != nullptr; ++mine)
+    for (const LongOption* mine = own; mine != nullptr && mine->name != nullptr; ++mine)
         table.push_back({mine->name, mine->takesValue ? required_argument : no_argument, nullptr,
                          kOwnOption + static_cast<int>(table.size())});
     table.push_back({"help", no_argument, nullptr, 'h'});
@@ -105,7 +102,7 @@ std::string Visible(std::string_view text)
     std::string shown;
     while (!text.empty()) {
         const unsigned char c = static_cast<unsigned char>(text[0]);
-        const size_t length = utf8 ? Utf8Length(text) : c < 0x80 ? 1 : 0;
+        const size_t length = utf8 ? hxconsole::Utf8Length(text) : c < 0x80 ? 1 : 0;
         if (c < 0x20 || c == 0x7F)
             shown.append({'^', static_cast<char>(c ^ 0x40)});
         else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F)

@@ -34,14 +34,13 @@ void Complain(const ToolText& tool, const std::string& text);
 // comes as ':', a value given to a flag as '?', and so does an unknown option (with no name),
 // each to end the reading. -h, --help and --version are shown at once (`failStatus` on failure).
 struct LongOption {
-    const char* name; // "max" for --max; a null name ends a table
+    const char* name; // "max" for --max; a null name ends a table (a null table has none)
     bool takesValue = false;
 };
 const int kOwnOption = 0x100;
-const LongOption kNoOptions[] = {{nullptr}};
+using TakeArgument = std::function<int(int answer, int at, const char* name)>;
 int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOption* own,
-                    int failStatus,
-                    const std::function<int(int answer, int at, const char* name)>& take);
+                    int failStatus, const TakeArgument& take);
 
 // Sends standard output from now on to the controlling terminal, or to standard error without
 // one (a cron job), or nowhere when that is closed too. Returns a descriptor to the original
