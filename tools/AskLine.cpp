@@ -9,7 +9,6 @@
 #include <strings.h>
 #include <unistd.h>
 
-using hxconsole::ReadWholeLine;
 using hxconsole::WholeLine;
 
 namespace hxask
@@ -59,7 +58,8 @@ Status Ask(const LineQuestion& question, std::string& line)
         fputs(question.prompt.c_str(), stdout);
         fflush(stdout);
         line.assign(question.longest + 1, '\0');
-        const WholeLine read = ReadWholeLine(STDIN_FILENO, &line[0], question.longest, true);
+        const WholeLine read =
+            hxconsole::ReadWholeLine(STDIN_FILENO, &line[0], question.longest, true);
         line.resize(read.kept);
         if (promptOpen && (!read.ended || !echoed)) {
             putchar('\n');
@@ -69,11 +69,10 @@ Status Ask(const LineQuestion& question, std::string& line)
             Complain(read.error == 0 ? "end of input" : hxtool::CannotRead(read.error));
             return kNoInput;
         }
-        const bool tooLong = read.cut && !question.tooLong.empty();
-        std::string why = read.status == WholeLine::kEndless ? kEndless
-                          : tooLong                          ? question.tooLong
-                          : question.check                   ? question.check(line)
-                                                             : std::string();
+        std::string why = read.status == WholeLine::kEndless      ? kEndless
+                          : read.cut && !question.tooLong.empty() ? question.tooLong
+                          : question.check                        ? question.check(line)
+                                                                  : std::string();
         if (why.empty())
             return kAnswered;
         // The rest of a line without an end is still to come: it cannot be asked again.
@@ -117,11 +116,10 @@ Status AskPasswordLines(int answers, const std::string& prompt, bool confirm)
 
 std::string_view Trimmed(std::string_view text)
 {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") + 1 - first);
 }
 
 bool Spelled(std::string_view text, const char* word)

@@ -1,8 +1,6 @@
 // AskLine: how hxask asks a question that a line answers, from its prompt to the answer. The
-// line is read from descriptor 0 by the console's answer-line reader (console/WholeLine.h), the
-// library's own rule: one whole line, never a byte past its end, so that the next question, or
-// the script that comes down the same pipe, finds its own line. A carriage return before the
-// newline (a file written on Windows) is part of the line's end.
+// line is read by the console's reader (console/WholeLine.h), with a carriage return before the
+// newline, from a file written on Windows, taken as part of the line's end.
 #ifndef HXCONSOLE_TOOLS_ASKLINE_H
 #define HXCONSOLE_TOOLS_ASKLINE_H
 
@@ -22,7 +20,6 @@ extern const hxtool::ToolText kTool; // in HxAsk.cpp
 // The longest int, yesno or menu answer, in bytes: a longer line is refused (and read to its end).
 const size_t kLongestAnswer = 4096;
 
-// A question answered by a line.
 struct LineQuestion {
     std::string prompt;  // shown on the dialogue before each read, exactly as given
     size_t longest;      // the longest line taken, in bytes, without its newline

@@ -37,8 +37,7 @@ struct Cipher {
     const char* name;      // how complaints name it: "the ASCII cipher"
     const char* option;    // the long option that picks it (simple: --simple); null for the default
     const char* range;     // how complaints word the characters it takes
-    // It takes the characters first..last. Decrypt answers a byte below first for a byte that
-    // its row does not hold, so a byte that decrypts into first..last is one the cipher writes.
+    // It takes the characters first..last.
     unsigned char first;
     unsigned char last;
     bool hex; // its output can hold bytes a text file cannot, so it is always written as hex
@@ -83,15 +82,14 @@ class ByteSet
         m_span = static_cast<unsigned char>(high - low);
     }
 
-    // The characters `cipher` takes.
     static ByteSet Taken(const Cipher& cipher)
     {
         return ByteSet(
             [&cipher](unsigned char c) { return c >= cipher.first && c <= cipher.last; });
     }
 
-    // The bytes `cipher` writes. Every row of a cipher holds the same bytes, so the bytes that
-    // row 0 restores are all it writes, at any position.
+    // The bytes `cipher` writes: decrypt answers a byte below first for one its row does not
+    // hold, and every row holds the same bytes, so those that row 0 restores are all it writes.
     static ByteSet Written(const Cipher& cipher)
     {
         return ByteSet([&cipher](unsigned char c) {

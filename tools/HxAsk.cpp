@@ -1,8 +1,6 @@
 // hxask: asks the operator one question and hands the answer to a shell script, which captures
-// it with $(hxask ...): the dialogue goes to the operator's terminal (or standard error, or
-// nowhere) and standard output carries the answer alone. Each question is a row of kQuestions:
-// its name, operands and options and the function that asks it, which checks its options and
-// its answer (AskLine reads the line).
+// it with $(hxask ...). Each question is a row of kQuestions: its name, how many texts it takes,
+// its options and the function that asks it, which checks its options and its answer.
 #include "AskLine.h"
 #include "QHxConsole.h"
 #include "ToolCommon.h"
@@ -90,7 +88,6 @@ struct Request {
     int answers = STDOUT_FILENO;                // where the script reads the answer
 };
 
-// The option's value, or nullptr when it was not given.
 const std::string* Value(const Request& request, const char* option)
 {
     auto found = request.options.find(option);
@@ -102,20 +99,20 @@ const std::string* Value(const Request& request, const char* option)
     return static_cast<Status>(hxtool::UsageError(kTool, hxtool::Visible(text)));
 }
 
-// Reads the option's value, when given, as a whole number from `low` to `high` into `value`.
-// Returns what is wrong with it, or "".
-std::string NumberOption(const Request& request, const char* option, long low, long high,
-                         int& value)
+// Reads the option's value, when given, as a whole number from `low` to `high` into `value`;
+// any other is a usage error.
+Status NumberOption(const Request& request, const char* option, long low, long high, int& value)
 {
     const std::string* text = Value(request, option);
     long long number = 0;
     if (text == nullptr)
-        return "";
+        return kAnswered;
     if (!WholeNumber(*text, number) || number < low || number > high)
-        return std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-               std::to_string(high) + ", not '" + *text + "'";
+        return UsageError(std::string(option) + " takes a whole number from " +
+                          std::to_string(low) + " to " + std::to_string(high) + ", not '" + *text +
+                          "'");
     value = static_cast<int>(number);
-    return "";
+    return kAnswered;
 }
 
 Status AskInt(const Request& request)
@@ -123,9 +120,8 @@ Status AskInt(const Request& request)
     int min = INT_MIN, max = INT_MAX, fallback = 0;
     for (auto [option, value] :
          {std::pair{"--min", &min}, {"--max", &max}, {"--default", &fallback}}) {
-        std::string problem = NumberOption(request, option, INT_MIN, INT_MAX, *value);
-        if (!problem.empty())
-            return UsageError(problem);
+        if (NumberOption(request, option, INT_MIN, INT_MAX, *value) != kAnswered)
+            return kUsageError;
     }
     const bool ranged = Value(request, "--min") != nullptr;
     const bool hasDefault = Value(request, "--default") != nullptr;
@@ -146,11 +142,9 @@ Status AskInt(const Request& request)
     long long value = fallback;
     auto check = [&](const std::string& line) -> std::string {
         value = fallback;
-        if (line.empty())
-            return "";
-        if (!WholeNumber(line, value))
+        if (!line.empty() && !WholeNumber(line, value))
             return "not a whole number";
-        return value < min || value > max ? "not from " + span : "";
+        return line.empty() || (value >= min && value <= max) ? "" : "not from " + span;
     };
     std::string line;
     Status status =
@@ -184,9 +178,8 @@ Status AskYesNo(const Request& request)
 Status AskString(const Request& request)
 {
     int limit = kDefaultTextLimit;
-    std::string problem = NumberOption(request, "--max", 1, kLargestTextLimit, limit);
-    if (!problem.empty())
-        return UsageError(problem);
+    if (NumberOption(request, "--max", 1, kLargestTextLimit, limit) != kAnswered)
+        return kUsageError;
     const std::string* fallback = Value(request, "--default");
     bool utf8 = true;
     if (fallback != nullptr && Characters(*fallback, utf8) > static_cast<size_t>(limit))
@@ -293,11 +286,9 @@ Status AskPause(const Request& request)
     return Ask({prompt, 0, "", nullptr}, line);
 }
 
-// A question: its name, how many texts it takes, its own options, and who asks it.
 struct Question {
     const char* name;
-    size_t fewestTexts;
-    size_t mostTexts;
+    size_t fewestTexts, mostTexts;
     hxtool::LongOption options[4]; // {"max", true}: --max, which takes a value
     Status (*ask)(const Request&);
 };
@@ -319,13 +310,12 @@ int ReadRequest(int argc, char** argv, const Question*& question, Request& reque
     for (const Question& candidate : kQuestions)
         if (argc > 1 && strcmp(argv[1], candidate.name) == 0)
             question = &candidate;
-    const Question* const asked = question;
-    const std::string whose = asked != nullptr ? std::string("' for ") + asked->name : "'";
+    const std::string whose = question != nullptr ? std::string("' for ") + question->name : "'";
     int status = hxtool::ReadCommandLine(
-        kTool, argc, argv, asked != nullptr ? asked->options : hxtool::kNoOptions, kNoInput,
+        kTool, argc, argv, question != nullptr ? question->options : nullptr, kNoInput,
         [&](int c, int at, const char* option) -> int {
             const std::string name = option != nullptr ? std::string("--") + option : "";
-            if (c == 1 && asked == nullptr)
+            if (c == 1 && question == nullptr)
                 return UsageError("unknown question '" + std::string(argv[at]) + "'");
             if (c == 1 && at > 1)
                 request.operands.push_back(optarg);
@@ -338,13 +328,13 @@ int ReadRequest(int argc, char** argv, const Question*& question, Request& reque
             return -1;
         });
     const size_t count = request.operands.size();
-    if (status >= 0 || asked == nullptr)
+    if (status >= 0 || question == nullptr)
         return status >= 0 ? status : UsageError("no question given");
-    if (count < asked->fewestTexts)
-        return UsageError(std::string(asked->name) +
-                          (asked->mostTexts == 1 ? " needs a PROMPT" : " needs an ITEM"));
-    if (count > asked->mostTexts)
-        return UsageError(std::string(asked->name) +
+    if (count < question->fewestTexts)
+        return UsageError(std::string(question->name) +
+                          (question->mostTexts == 1 ? " needs a PROMPT" : " needs an ITEM"));
+    if (count > question->mostTexts)
+        return UsageError(std::string(question->name) +
                           " takes one text at most; quote a text that holds blanks");
     return -1;
 }

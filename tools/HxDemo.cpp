@@ -1,15 +1,12 @@
 // hxdemo: a guided tour of the library. Each step calls one operation once and shows what it
-// returned. The tour needs no files or settings; at end of input it stops and exits with 0.
-// The menus answer -1 for their exit entry and at end of input alike, and on a terminal nothing
-// tells the two apart afterwards (Ctrl-D is not remembered as the end of a pipe is). So Ctrl-D
-// ends the tour at the questions, and at a menu it leaves the menu, as x does.
+// returned. The menus answer -1 for their exit entry and at end of input alike, and on a
+// terminal nothing tells the two apart afterwards (Ctrl-D is not remembered as the end of a pipe
+// is). So Ctrl-D ends the tour at the questions, and at a menu it leaves the menu, as x does.
 #include "Ciphers.h"
 #include "QHxConsole.h"
 #include "ToolCommon.h"
 
 #include <cstdio>
-#include <cstring>
-#include <getopt.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -35,8 +32,7 @@ void Step(int number, const char* title)
     printf("\n%d. %s\n", number, title);
 }
 
-// Every prompt answers -1 only at end of input or when reading failed: either way nobody is
-// left to answer the next question, so the tour stops there.
+// A prompt answers -1 only when input ended or a read failed: nobody is left to answer.
 bool Ended(const char* operation, int result)
 {
     if (result >= 0)
@@ -46,8 +42,7 @@ bool Ended(const char* operation, int result)
     return true;
 }
 
-// Scrambles the password with one cipher and restores it. The ciphers check nothing, so the
-// characters each takes are checked here first.
+// The ciphers check nothing, so the characters each takes are checked here first.
 void ShowCipher(const hxtool::Cipher& cipher, const std::string& password)
 {
     const size_t bad =
@@ -96,16 +91,13 @@ bool AskPassword(QHxConsole& console)
 {
     Step(4, "ReadPassword: a password typed without echo, then scrambled and restored");
     char password[32] = {}; // ReadPassword fills 32 bytes at most, and asks only when empty
-    const char* operation = "ReadPassword";
-    int r;
-    if (isatty(STDIN_FILENO)) {
-        r = console.ReadPassword(password, "Password");
-    } else {
-        // The hidden read needs a terminal to switch echo off; anywhere else it would refuse.
+    // The hidden read needs a terminal to switch echo off; anywhere else it would refuse.
+    const bool hidden = isatty(STDIN_FILENO);
+    const char* operation = hidden ? "ReadPassword" : "ReadString";
+    if (!hidden)
         printf("   (standard input is not a terminal: the password is read as a plain line)\n");
-        operation = "ReadString";
-        r = console.ReadString("Password", password, sizeof password, "");
-    }
+    int r = hidden ? console.ReadPassword(password, "Password")
+                   : console.ReadString("Password", password, sizeof password, "");
     if (Ended(operation, r))
         return false;
 
@@ -156,8 +148,8 @@ const hxtool::ToolText kTool = {"hxdemo", kUsage, kHelp};
 int main(int argc, char** argv)
 {
     // An option is named by its position: quoted, it could carry escape sequences.
-    const int status = hxtool::ReadCommandLine(
-        kTool, argc, argv, hxtool::kNoOptions, 1, [](int c, int at, const char*) {
+    const int status =
+        hxtool::ReadCommandLine(kTool, argc, argv, nullptr, 1, [](int c, int at, const char*) {
             return hxtool::UsageError(kTool,
                                       c == 1 ? "takes no arguments"
                                              : "unknown option in argument " + std::to_string(at));

@@ -1,12 +1,10 @@
 // hxscramble: scrambles a secret, such as a password a configuration file has to hold, so that
 // it is not in plain sight, and restores it.
 //
-// Texts come from the argument, from hidden prompts (standard input a terminal, no argument)
-// or from standard input a line at a time. Each text is checked in full before anything is
-// written for it, and the first bad line ends the run, so the results written so far pair up
-// with their input lines; only a write that fails or is cut short cuts a result, mid-block.
-// Complaints name a position and the kind of byte there, never the byte: the text is a
-// secret, and complaints end up in logs.
+// Each text is checked in full before anything is written for it, and the first bad line ends
+// the run, so the results written so far pair up with their input lines; only a write that
+// fails or is cut short cuts a result, mid-block. Complaints name a position and the kind of
+// byte there, never the byte: the text is a secret, and complaints end up in logs.
 #include "Ciphers.h"
 #include "QHxConsole.h"
 #include "Stream.h"
@@ -62,34 +60,25 @@ const hxtool::ToolText kTool = {"hxscramble", kUsage, kHelp};
 
 struct Options {
     const hxtool::Cipher* cipher = &hxtool::kCiphers[0];
-    bool hex = false;
+    bool hex = false; // scrambled text as hex digits: read so to restore it, or written so
     bool restore = false;
     bool confirm = true;
     char* text = nullptr;
 };
 
-// What a byte is, never which: enough to find it in a text the operator knows.
 const char* KindOf(char byte)
 {
     const unsigned char c = static_cast<unsigned char>(byte);
-    if (c < ' ' || c == 127)
-        return "a control byte";
-    if (c > 127)
-        return "a byte above 127";
-    if (c == ' ')
-        return "a blank";
-    if (isdigit(c))
-        return "a digit";
-    if (isalpha(c))
-        return "a letter";
-    return "a punctuation character";
+    return c < ' ' || c == 127 ? "a control byte"
+           : c > 127           ? "a byte above 127"
+           : c == ' '          ? "a blank"
+           : isdigit(c)        ? "a digit"
+           : isalpha(c)        ? "a letter"
+                               : "a punctuation character";
 }
 
 // What the run does to each text, with the byte sets it checks them against.
-struct Job {
-    const hxtool::Cipher& cipher;
-    bool restore;
-    bool hex; // scrambled text as hex digits: read so to restore it, or written so
+struct Job : Options {
     hxtool::ByteSet taken;
     hxtool::ByteSet written;
 };
@@ -155,12 +144,12 @@ std::string Transform(const Job& job, char* text, size_t& length)
     }
     const size_t bad = (job.restore ? job.written : job.taken).FirstOutside(text, length);
     if (bad < length) {
-        const std::string name = job.cipher.name;
+        const std::string name = job.cipher->name;
         return std::string(unit) + " " + std::to_string(bad + 1) + " is " + KindOf(text[bad]) +
                (job.restore ? ", which " + name + " never writes"
-                            : " outside the range of " + name + " (" + job.cipher.range + ")");
+                            : " outside the range of " + name + " (" + job.cipher->range + ")");
     }
-    (job.restore ? job.cipher.decrypt : job.cipher.encrypt)(text, text, length);
+    (job.restore ? job.cipher->decrypt : job.cipher->encrypt)(text, text, length);
     return {};
 }
 
@@ -220,18 +209,17 @@ Status HandleLines(const Job& job, hxtool::Output& out)
     return in.Error() == 0 ? kDone : kFailed;
 }
 
-// Asks without echo for a password, typed twice unless --no-confirm, or for scrambled text to
-// restore, as secret as the password it hides. As hex it is twice as long, so it may take two
-// hidden reads.
-Status Ask(const Job& job, bool confirm, hxtool::Output& out)
+// Asks without echo for the password, or for scrambled text, as secret as the password it
+// hides: as hex it is twice as long, so it may take two hidden reads.
+Status Ask(const Job& job, hxtool::Output& out)
 {
     using hxtool::Asked;
     QHxConsole console;
     hxtool::Secret secret;
-    const Asked asked =
-        job.restore
-            ? secret.Ask(console, "Scrambled text", job.hex ? 2 : 1, false)
-            : hxtool::AskPassword(console, "Password", confirm ? "Again" : nullptr, false, secret);
+    const Asked asked = job.restore
+                            ? secret.Ask(console, "Scrambled text", job.hex ? 2 : 1, false)
+                            : hxtool::AskPassword(console, "Password",
+                                                  job.confirm ? "Again" : nullptr, false, secret);
     if (asked != Asked::kTyped) {
         hxtool::Complain(
             kTool,
@@ -244,8 +232,7 @@ Status Ask(const Job& job, bool confirm, hxtool::Output& out)
                       secret.length, out);
 }
 
-// -1 when the run goes on, or the status to exit with at once. The TEXT is a secret: no copy
-// is made of it, and one that begins with '-' reads as an unknown option, named by position.
+// The TEXT is a secret: no copy is made of it, and an unknown option is named by position.
 int ParseArguments(int argc, char** argv, Options& options)
 {
     enum { kHex = hxtool::kOwnOption, kRestore, kNoConfirm, kCipher };
@@ -288,11 +275,9 @@ int main(int argc, char** argv)
         return exitNow;
     hxtool::ProtectSecrets();
     const hxtool::Cipher& cipher = *options.cipher;
-    const Job job{cipher, options.restore, options.hex || cipher.hex,
-                  hxtool::ByteSet::Taken(cipher), hxtool::ByteSet::Written(cipher)};
+    options.hex = options.hex || cipher.hex;
+    const Job job{options, hxtool::ByteSet::Taken(cipher), hxtool::ByteSet::Written(cipher)};
 
-    // Questions go to the operator's terminal, so that standard output carries the answers alone
-    // and a captured or redirected run still shows them.
     const bool asking = options.text == nullptr && isatty(STDIN_FILENO);
     hxtool::Output out(asking ? hxtool::DivertDialogue() : STDOUT_FILENO);
     Status status;
@@ -301,10 +286,8 @@ int main(int argc, char** argv)
         const size_t length = strlen(options.text);
         status = HandleText(job, "the argument", options.text, length, out);
         explicit_bzero(options.text, length);
-    } else if (!asking) {
-        status = HandleLines(job, out);
     } else {
-        status = Ask(job, options.confirm, out);
+        status = asking ? Ask(job, out) : HandleLines(job, out);
     }
 
     // Refusals and failures were reported where they happened, the last write's included.

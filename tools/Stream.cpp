@@ -23,9 +23,7 @@ Output::~Output()
 
 bool Output::Write(const char* data, size_t size)
 {
-    if (m_error != 0)
-        return false;
-    if (m_used + size > kBlockSize && !Flush())
+    if (m_error != 0 || (m_used + size > kBlockSize && !Flush()))
         return false;
     // A piece larger than the block goes straight out rather than through it.
     if (size > kBlockSize)
@@ -72,14 +70,18 @@ bool LineReader::Read(char*& lines, size_t& size)
     m_end -= m_start;
     m_start = 0;
     for (size_t searched = m_end; !m_ended; searched = m_end) {
-        if (m_capacity - m_end < kReadBlock / 2 && !Grow())
-            return Fail(ENOMEM);
+        if (m_capacity - m_end < kReadBlock / 2 && !Grow()) {
+            m_error = ENOMEM;
+            return false;
+        }
         // One byte stays spare for the newline of a last line that has none.
         ssize_t got = read(m_fd, m_buffer + m_end, m_capacity - m_end - 1);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
-            return Fail(errno);
+        if (got < 0) {
+            m_error = errno;
+            return false;
+        }
         if (got == 0) {
             m_ended = true;
             if (m_end == 0)
@@ -114,12 +116,6 @@ bool LineReader::Grow()
     m_buffer = static_cast<char*>(grown);
     m_capacity = capacity;
     return true;
-}
-
-bool LineReader::Fail(int error)
-{
-    m_error = error;
-    return false;
 }
 
 int WriteAll(int fd, const char* data, size_t size)

@@ -9,8 +9,7 @@
 namespace hxtool
 {
 
-// Answers written to one descriptor through a fixed block. The first failed or short write
-// is kept: every later Write and Flush returns false at once, and Error() tells why.
+// The first failed write is kept: every later Write and Flush fails at once; Error() says why.
 class Output
 {
   public:
@@ -42,8 +41,7 @@ class Output
     char m_block[kBlockSize];
 };
 
-// Input read in blocks of kReadBlock bytes at least and handed out as blocks of whole lines,
-// in place. The buffer grows only to hold the longest line whole.
+// Input read in blocks of kReadBlock bytes at least and handed out, in place, as whole lines.
 class LineReader
 {
   public:
@@ -67,7 +65,6 @@ class LineReader
 
   private:
     bool Grow();
-    bool Fail(int error);
 
     int m_fd;
     int m_error = 0;

@@ -14,8 +14,6 @@
 namespace hxtool
 {
 
-using hxconsole::Utf8Length;
-
 void Complain(const ToolText& tool, const std::string& text)
 {
     fflush(stdout);
@@ -30,12 +28,11 @@ int UsageError(const ToolText& tool, const std::string& text)
 }
 
 int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOption* own,
-                    int failStatus,
-                    const std::function<int(int answer, int at, const char* name)>& take)
+                    int failStatus, const TakeArgument& take)
 {
     const int version = kOwnOption - 1; // -h and --help are 'h'
     std::vector<option> table;
-    for (const LongOption* mine = own; mine->name != nullptr; ++mine)
+    for (const LongOption* mine = own; mine != nullptr && mine->name != nullptr; ++mine)
         table.push_back({mine->name, mine->takesValue ? required_argument : no_argument, nullptr,
                          kOwnOption + static_cast<int>(table.size())});
     table.push_back({"help", no_argument, nullptr, 'h'});
@@ -82,7 +79,6 @@ int DivertDialogue()
             close(null);
         }
     }
-    // A closed standard output has no answers to keep (-1), but the dialogue needs its place.
     int answers = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (answers < 0 && errno != EBADF)
         return STDOUT_FILENO;
@@ -102,12 +98,11 @@ int DivertDialogue()
 
 std::string Visible(std::string_view text)
 {
-    // Outside UTF-8, a byte above 127 stands alone, as no character holds it.
     const bool utf8 = strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
     std::string shown;
     while (!text.empty()) {
         const unsigned char c = static_cast<unsigned char>(text[0]);
-        const size_t length = utf8 ? Utf8Length(text) : c < 0x80 ? 1 : 0;
+        const size_t length = utf8 ? hxconsole::Utf8Length(text) : c < 0x80 ? 1 : 0;
         if (c < 0x20 || c == 0x7F)
             shown.append({'^', static_cast<char>(c ^ 0x40)});
         else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[1]) <= 0x9F)
@@ -145,13 +140,11 @@ Asked Secret::Ask(QHxConsole& console, const char* prompt, int reads, bool empty
 {
     length = 0;
     for (int i = 0; i < reads && i < kMostReads; ++i) {
-        char chunk[kHiddenChunk + 1] = {};
-        int got = console.Read(chunk, sizeof chunk, i == 0 ? prompt : nullptr, true);
+        // Straight into the text, each read over the terminator of the one before.
+        int got = console.Read(text + length, kHiddenChunk + 1, i == 0 ? prompt : nullptr, true);
         if (got < 0)
             return Asked::kEnded;
-        memcpy(text + length, chunk, static_cast<size_t>(got));
         length += static_cast<size_t>(got);
-        explicit_bzero(chunk, sizeof chunk);
         if (static_cast<size_t>(got) < kHiddenChunk)
             return length == 0 && !emptyAllowed ? Asked::kEmpty : Asked::kTyped;
     }
@@ -175,20 +168,19 @@ Asked AskPassword(QHxConsole& console, const char* prompt, const char* again, bo
 std::string WhyNotAsked(Asked asked, const char* what, const char* limit, const char* outcome)
 {
     const std::string thing = what;
-    std::string why;
     // The hidden read goes through the standard input stream, which keeps the reason.
-    if (asked == Asked::kEnded)
-        why = feof(stdin) ? "end of input" : "no " + thing + " was read";
-    else if (asked == Asked::kCut)
-        why = "the " + thing + " may have been cut: the hidden read takes at most " + limit;
-    else if (asked == Asked::kEmpty)
-        why = "no " + thing + " was typed";
-    else if (asked == Asked::kDiffer)
-        why = "the two " + thing + "s differ";
-    if (why.empty() || outcome == nullptr)
-        return why;
+    const bool ended = asked == Asked::kEnded && feof(stdin);
+    std::string why =
+        ended                    ? "end of input"
+        : asked == Asked::kEnded ? "no " + thing + " was read"
+        : asked == Asked::kCut
+            ? "the " + thing + " may have been cut: the hidden read takes at most " + limit
+        : asked == Asked::kEmpty ? "no " + thing + " was typed"
+                                 : "the two " + thing + "s differ";
     // End of input reads as a cause, the others as a refusal.
-    return why + (why == "end of input" ? ": " : "; ") + outcome;
+    if (outcome != nullptr)
+        why += (ended ? ": " : "; ") + std::string(outcome);
+    return why;
 }
 
 } // namespace hxtool

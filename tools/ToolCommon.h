@@ -15,7 +15,6 @@ class QHxConsole;
 namespace hxtool
 {
 
-// The texts a tool shows about itself.
 struct ToolText {
     const char* name;  // "hxscramble": the start of every complaint
     const char* usage; // "usage: hxscramble ...\n"
@@ -28,22 +27,20 @@ struct ToolText {
 void Complain(const ToolText& tool, const std::string& text);
 [[nodiscard]] int UsageError(const ToolText& tool, const std::string& text);
 
-// Reads a command line by getopt_long, quietly, options and texts in their order: each goes to
-// `take` with the number of its argument and, for one of the tool's own, the option's name,
-// until `take` returns a status to exit with (-1 goes on). A text (also after "--") comes as 1,
-// own option i as kOwnOption + i, with the text or value in optarg: the next argument, or what
-// follows its '=', whatever it looks like. A missing value comes as ':', a value given to a
-// flag as '?', and so does an unknown option (with no name); `take` ends the reading at each.
-// -h, --help and --version are shown at once (`failStatus` when that fails).
+// Reads a command line by getopt_long, quietly, handing options and texts in their order to
+// `take` with the number of their argument, until it returns a status to exit with (-1 goes on):
+// a text (also after "--") as 1, own option i as kOwnOption + i with its name, the text or value
+// in optarg (the next argument, or what follows '=', whatever it looks like). A missing value
+// comes as ':', a value given to a flag as '?', and so does an unknown option (with no name),
+// each to end the reading. -h, --help and --version are shown at once (`failStatus` on failure).
 struct LongOption {
-    const char* name; // "max" for --max; a null name ends a table
+    const char* name; // "max" for --max; a null name ends a table (a null table has none)
     bool takesValue = false;
 };
 const int kOwnOption = 0x100;
-const LongOption kNoOptions[] = {{nullptr}};
+using TakeArgument = std::function<int(int answer, int at, const char* name)>;
 int ReadCommandLine(const ToolText& tool, int argc, char** argv, const LongOption* own,
-                    int failStatus,
-                    const std::function<int(int answer, int at, const char* name)>& take);
+                    int failStatus, const TakeArgument& take);
 
 // Sends standard output from now on to the controlling terminal, or to standard error without
 // one (a cron job), or nowhere when that is closed too. Returns a descriptor to the original
@@ -65,7 +62,6 @@ std::string CannotRead(int error);
 // Keeps secrets out of core files and out of ptrace's reach: call it before asking for one.
 void ProtectSecrets();
 
-// What came of asking for a secret: typed, or why not.
 enum class Asked { kTyped, kEnded, kCut, kEmpty, kDiffer };
 
 // A line typed without echo, wiped when the Secret goes. The library's hidden read takes at
