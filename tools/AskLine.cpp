@@ -9,6 +9,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+using hxconsole::ReadWholeLine;
 using hxconsole::WholeLine;
 
 namespace hxask
@@ -58,8 +59,7 @@ Status Ask(const LineQuestion& question, std::string& line)
         fputs(question.prompt.c_str(), stdout);
         fflush(stdout);
         line.assign(question.longest + 1, '\0');
-        const WholeLine read =
-            hxconsole::ReadWholeLine(STDIN_FILENO, &line[0], question.longest, true);
+        const WholeLine read = ReadWholeLine(STDIN_FILENO, &line[0], question.longest, true);
         line.resize(read.kept);
         if (promptOpen && (!read.ended || !echoed)) {
             putchar('\n');

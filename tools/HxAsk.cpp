@@ -81,7 +81,6 @@ const char kRangePrompt[] =
     "Enter a specific number (#) or a range (FROM#-TO#) or (ALL) or (x)to exit  : ";
 const char kPressAnyKey[] = "Press any key to continue ...";
 
-// What came after the question's name.
 struct Request {
     std::vector<std::string> operands;
     std::map<std::string, std::string> options; // a flag's value is ""; the last value given
@@ -327,13 +326,12 @@ int ReadRequest(int argc, char** argv, const Question*& question, Request& reque
                 request.options[name] = optarg != nullptr ? optarg : "";
             return -1;
         });
-    const size_t count = request.operands.size();
     if (status >= 0 || question == nullptr)
         return status >= 0 ? status : UsageError("no question given");
-    if (count < question->fewestTexts)
+    if (request.operands.size() < question->fewestTexts)
         return UsageError(std::string(question->name) +
                           (question->mostTexts == 1 ? " needs a PROMPT" : " needs an ITEM"));
-    if (count > question->mostTexts)
+    if (request.operands.size() > question->mostTexts)
         return UsageError(std::string(question->name) +
                           " takes one text at most; quote a text that holds blanks");
     return -1;

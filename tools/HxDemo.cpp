@@ -52,8 +52,7 @@ void ShowCipher(const hxtool::Cipher& cipher, const std::string& password)
                bad + 1);
         return;
     }
-    std::string scrambled(password.size(), '\0');
-    std::string restored(password.size(), '\0');
+    std::string scrambled = password, restored = password; // its size, then overwritten
     cipher.encrypt(password.data(), scrambled.data(), password.size());
     cipher.decrypt(scrambled.data(), restored.data(), scrambled.size());
     printf("   %s scrambles it to %s", cipher.className, cipher.hex ? "(hex) " : "\"");

@@ -14,8 +14,6 @@ namespace hxtool
 // read(2) fits in ssize_t. Where size_t has 32 bits, a line of 2 GiB or more does not fit.
 const size_t kMostCapacity = SIZE_MAX / 2 + 1;
 
-Output::Output(int fd) : m_fd(fd) {}
-
 Output::~Output()
 {
     explicit_bzero(m_block, sizeof m_block);
@@ -50,8 +48,6 @@ bool Output::Close()
         m_error = errno;
     return m_error == 0;
 }
-
-LineReader::LineReader(int fd) : m_fd(fd) {}
 
 LineReader::~LineReader()
 {

@@ -13,7 +13,7 @@ namespace hxtool
 class Output
 {
   public:
-    explicit Output(int fd);
+    explicit Output(int fd) : m_fd(fd) {}
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
     ~Output();
@@ -47,7 +47,7 @@ class LineReader
   public:
     static const size_t kReadBlock = 128 * 1024;
 
-    explicit LineReader(int fd);
+    explicit LineReader(int fd) : m_fd(fd) {}
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
     ~LineReader();
