@@ -21,19 +21,17 @@ namespace
 // of our handlers is installed; one that still runs only passes its signal on.
 enum Phase : unsigned { kClosed = 0, kClosing = 1, kOpen = 2 };
 
-// The gate word: the phase in its low bits, and above them the number of handlers running
-// right now. A handler counts itself in before it looks at the phase, so Restore, which
-// changes the phase and then waits for the count to drop to zero, knows that every handler
-// after that sees the new phase.
+// The gate word: the phase in its low bits, above them the count of handlers running. A handler
+// counts itself in before it looks at the phase, so once Restore has changed the phase and seen
+// the count drop to zero, every handler after that sees the new phase.
 const unsigned kPhaseBits = 3;
 const unsigned kOneHandler = 4;
 
 static_assert(ATOMIC_INT_LOCK_FREE == 2 && ATOMIC_BOOL_LOCK_FREE == 2,
               "the handlers need atomics that take no lock");
 
-// The guard's whole state, shared by the reading thread and the handlers. Capture and Install
-// write the plain members while the gate is closed, before any handler of ours can run; after
-// that they are only read. The atomic members are what a handler may write.
+// The guard's whole state, shared by the reading thread and the handlers. The plain members are
+// written while the gate is closed (Capture, Install), then only read; handlers write atomics.
 struct State {
     int fd = -1;
     termios asFound{};
@@ -52,9 +50,8 @@ struct State {
 } g_state;
 
 // A job in the background must leave the terminal alone: its modes are the shell's now. A
-// terminal that is not our controlling terminal (after setsid, or a console handed to a
-// daemon) has no job control for us: we are never in its background, and may always put it
-// back. errno is left as found, since the handlers call this too.
+// terminal that is not our controlling one (after setsid, a console handed to a daemon) has no
+// job control for us: we may always put it back. errno is left as found (the handlers call it).
 bool HoldsTerminal(int fd)
 {
     int savedErrno = errno;
@@ -120,7 +117,7 @@ void CloseIfOpen()
     }
 }
 
-// Counts a handler in and tells it the phase it runs in. Every Enter has its Leave.
+// Counts a handler in and tells it its phase. Every Enter has its Leave.
 Phase Enter()
 {
     return static_cast<Phase>(g_state.gate.fetch_add(kOneHandler) & kPhaseBits);
@@ -132,10 +129,10 @@ void Leave()
 }
 
 // The signal is blocked while its handler runs, so a raise takes effect once the handler
-// returns (a fault simply happens again), at the disposition then in place. Once the read is
-// over that is the caller's again. A child forked during the read still has our handlers: put
-// the default action back there (it was the default before us) and let the signal do what it
-// would have done; the terminal is the parent's business.
+// returns (a fault simply happens again), at the disposition then in place: after the read,
+// the caller's. A child forked during the read still has our handlers: there the default
+// action (as before us) goes back and the signal does what it would; the terminal is the
+// parent's.
 void PassOn(int sig, bool inChild)
 {
     if (inChild)
@@ -148,8 +145,7 @@ bool InChild()
     return getpid() != g_state.owner;
 }
 
-// TCSAFLUSH also drops a half-typed password, which the shell would otherwise read as a
-// command.
+// TCSAFLUSH also drops a half-typed password, which the shell would read as a command.
 void PutBackAsFound()
 {
     if (g_state.hidden.exchange(false) && InForeground())
@@ -196,10 +192,9 @@ void PutBackAndRedeliver(int sig)
 }
 
 // Restore the terminal as found (dash puts nothing back for a stopped job), stop for real, and
-// on waking up hide again if the shell gave us the terminal. The interrupted read then fails
-// with EINTR, and the caller shows the prompt again and retries. Once Restore has begun it
-// still puts the terminal back and stops, but neither hides again nor puts itself back in
-// place: Restore puts every disposition back itself.
+// on waking up hide again if the shell gave us the terminal; the interrupted read fails with
+// EINTR, and the caller shows the prompt again and retries. Once Restore has begun it still
+// puts the terminal back and stops, but neither hides again nor reinstalls itself.
 void PutBackAndStop(int sig)
 {
     int savedErrno = errno;
@@ -231,10 +226,10 @@ void PutBackAndStop(int sig)
     errno = savedErrno;
 }
 
-// After a stop of ours the stop handler has hidden again already. Otherwise the continue means
+// After a stop of ours the stop handler has hidden again already. Otherwise a continue means
 // something only when the terminal's modes are no longer ours: after a SIGSTOP, which no
 // handler sees, bash hands the job the terminal with the shell's modes. A stray SIGCONT leaves
-// the question, and what was typed so far, as they are. The read it interrupts goes on.
+// the question and what was typed as they are, and the read it interrupts goes on.
 void HideAgainOnContinue(int sig)
 {
     int savedErrno = errno;
@@ -292,8 +287,7 @@ void CloseTo(Phase phase)
         sched_yield();
 }
 
-// Whether `action` is one of the guard's own, and not one that another thread installed
-// during the read, or the default action a handler of ours put back on its way out.
+// One of the guard's handlers: not another thread's, nor a default action ours put back.
 bool IsOurs(const struct sigaction& action)
 {
     return (action.sa_flags & SA_SIGINFO) == 0 &&
@@ -301,11 +295,10 @@ bool IsOurs(const struct sigaction& action)
             action.sa_handler == HideAgainOnContinue);
 }
 
-// Takes the handlers out for good, after CloseTo(kClosing) has stopped them hiding: only where
-// one of ours is still in place, so that a handler another thread installed meanwhile stays
-// (short of one installed between the look and the change: sigaction cannot do both at once).
-// The handlers still running are waited for once the dispositions are back, so none outlives
-// the read. errno is left as found.
+// Takes the handlers out for good, after CloseTo(kClosing) has stopped them hiding, where one of
+// ours is still in place: one another thread installed meanwhile stays (short of one installed
+// between the look and the change, which sigaction cannot do at once). Handlers still running
+// are waited for, so none outlives the read. errno is left as found.
 void Release()
 {
     int savedErrno = errno;
@@ -342,9 +335,8 @@ bool HideInForeground()
 
 } // namespace
 
-// Started in the background, the modes on the terminal are the shell's (bash's line editing
-// has echo off), not the ones to put back: wait for the foreground, then take the modes the
-// shell left for us, and show the prompt again.
+// Started in the background, the terminal's modes are the shell's (bash's line editing has echo
+// off), not ours to put back: wait for the foreground, take the modes it left us, ask again.
 bool TerminalGuard::Capture(int fd)
 {
     g_state.fd = fd;
@@ -353,8 +345,8 @@ bool TerminalGuard::Capture(int fd)
     return WaitForForeground(fd) && tcgetattr(fd, &g_state.asFound) == 0;
 }
 
-// The handlers go in before echo goes off and come out only after echo is back, so there is
-// no moment at which a signal could leave the operator without echo.
+// The handlers go in before echo goes off and come out only after echo is back: no signal can
+// leave the operator without echo.
 bool TerminalGuard::Hide()
 {
     Install();
